@@ -33,14 +33,22 @@ int defaultSize(FieldType type);
 // REAL, DOUBLE, DATETIME, TEXT(n), LONGTEXT.
 std::string canonicalTypeName(FieldType type, int size);
 
-// The field type (and size, for text) of a column declared as `declared` by any program: the
-// canonical names, Jet's names and synonyms (TEXT(n), CHAR(n), VARCHAR(n), MEMO, YESNO, MONEY...)
-// and SQLite's usual ones (INTEGER, NUMERIC, BLOB, an empty type...). Never fails: anything
-// unknown is taken by SQLite's affinity rules.
 struct DerivedType {
     FieldType type;
     int size;
 };
+
+// The field type and size named by one of the original engine's type names or synonyms in a
+// data-definition statement: the canonical names above, TEXT[(n)], CHAR(n), VARCHAR(n), MEMO,
+// LONGTEXT, BYTE, SHORT, SMALLINT, LONG, INT, INTEGER, SINGLE, REAL, DOUBLE, FLOAT, CURRENCY,
+// MONEY, DATETIME, DATE, BIT, YESNO (case ignored, blanks allowed around the size). Nothing for
+// any other text.
+std::optional<DerivedType> jetType(std::string_view name);
+
+// The field type (and size, for text) of a column declared as `declared` by any program: the
+// canonical names, Jet's names and synonyms (TEXT(n), CHAR(n), VARCHAR(n), MEMO, YESNO, MONEY...)
+// and SQLite's usual ones (INTEGER, NUMERIC, BLOB, an empty type...). Never fails: anything
+// unknown is taken by SQLite's affinity rules.
 DerivedType deriveType(std::string_view declared);
 
 struct ColumnDef {
