@@ -12,6 +12,7 @@
 #include "automation/Variant.h"
 #include "engine/Schema.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -39,6 +40,11 @@ public:
     // Raises 3024 for a missing path, 3343 for a folder or a file that is not an SQLite
     // database (the file left byte for byte as it was).
     static std::shared_ptr<Store> open(const std::string& path);
+    // Creates a new, empty database file at `path` and opens it. Raises 3204 when anything
+    // already exists there, 3051 when the file cannot be made.
+    static std::shared_ptr<Store> create(const std::string& path);
+    // As open(path), but read-only whenever `readOnly` is set, whatever the file permits.
+    static std::shared_ptr<Store> open(const std::string& path, bool readOnly);
     // Rolls back every open level, then closes the file.
     ~Store();
     Store(const Store&) = delete;
@@ -75,6 +81,14 @@ public:
 
 private:
     Store(std::string path, sqlite3* db, bool readOnly);
+
+    // Raises 3027 naming `action` when the file was opened read-only.
+    void requireWritable(const std::string& action) const;
+    // Runs `body` as one change: in a savepoint inside an open level, otherwise in a
+    // transaction of its own; everything it did is undone when it raises.
+    void atomically(const std::string& action, const std::function<void()>& body);
+    // Creates `index` on the existing table described by `table` (inside atomically()).
+    void addIndexTo(const TableSchema& table, const IndexDef& index);
 
     std::string path_;
     sqlite3* db_ = nullptr;

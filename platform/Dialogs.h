@@ -34,5 +34,7 @@ public:
 Dialogs& dialogs();
 // Puts `replacement` in force (not owned); nullptr goes back to Qt's dialogs.
 void setDialogs(Dialogs* replacement);
+// The replacement last put in force by setDialogs(), or nullptr while Qt's dialogs are in force.
+Dialogs* installedDialogs();
 
 } // namespace platform

@@ -1,13 +1,15 @@
-// The main of every test program: a QApplication on the offscreen platform, so widget tests run
-// without a display, then every test.
+// The main of every test program: the program's own application object on the offscreen platform,
+// so widget tests run without a display and an error raised by a handler reaches the dialogs in
+// force, then every test.
 
-#include <QApplication>
+#include "platform/Application.h"
+
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     ::testing::InitGoogleTest(&argc, argv);
-    QApplication app(argc, argv);
+    platform::Application app(argc, argv);
     return RUN_ALL_TESTS();
 }

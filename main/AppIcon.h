@@ -1,0 +1,7 @@
+#pragma once
+// The program's icon: a database drum with an upward arrow, at 16 and 32 pixels.
+
+#include <QIcon>
+
+// Both sizes in one icon, for the window and the task bar.
+QIcon applicationIcon();

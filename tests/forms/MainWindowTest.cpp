@@ -1,0 +1,250 @@
+// The main window as the operator meets it: captions, layout, fonts and colours, the database it
+// proposes at start-up, the run button's state while the path changes, and browsing.
+
+#include "forms/M_Patch16.h"
+#include "support/RecordingDialogs.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+
+#include <filesystem>
+#include <ostream>
+#include <string>
+#include <vector>
+
+using testsupport::RecordingDialogs;
+using testsupport::ScopedRecordingDialogs;
+using testsupport::TempDir;
+
+namespace {
+
+std::string utf8(const QString& text) {
+    return text.toStdString();
+}
+
+// A program folder (with trailing separator) holding nothing yet.
+struct ProgramFolder {
+    TempDir dir;
+    std::string folder() const { return dir.path() + "/"; }
+    void makeDbFolder() const { std::filesystem::create_directory(dir.path() + "/DB"); }
+    void addFile(const std::string& relative) const {
+        testsupport::writeFileBytes(dir.file(relative), "x");
+    }
+};
+
+TEST(MainWindow, ShowsItsCaptionsExactly) {
+    ProgramFolder program;
+    TForm1 form(program.folder());
+    EXPECT_EQ(utf8(form.windowTitle()), "Изменение структуры базы данных");
+    EXPECT_EQ(utf8(form.Label1->text()), "\"Ворлан + 4.0 \" изменения от 30.07.2003 года");
+    EXPECT_EQ(utf8(form.Label2->text()),
+              "Внимание! Не забудьте сделать резервную копию Вашей базы");
+    EXPECT_EQ(utf8(form.Panel1->Caption()), "№ 16");
+    EXPECT_EQ(utf8(form.Button1->text()), "Выполнить");
+    EXPECT_EQ(utf8(form.Button2->text()), "Обзор...");
+    EXPECT_TRUE(form.Meter->DisplayText().empty());
+    EXPECT_EQ(form.Meter->Percent(), 0);
+}
+
+TEST(MainWindow, ComponentsSitWhereTheLayoutPutsThem) {
+    ProgramFolder program;
+    TForm1 form(program.folder());
+    EXPECT_EQ(form.size(), QSize(375, 133));
+    const std::vector<std::pair<QWidget*, QRect>> layout = {
+        {form.Label1, QRect(0, 0, 375, 16)},   {form.Label2, QRect(83, 61, 162, 39)},
+        {form.Panel1, QRect(24, 65, 52, 28)},  {form.Button1, QRect(271, 67, 75, 25)},
+        {form.Edit1, QRect(24, 34, 265, 21)},  {form.Meter, QRect(24, 104, 322, 21)},
+        {form.Button2, QRect(289, 35, 49, 22)}};
+    for (const auto& [widget, rect] : layout)
+        EXPECT_EQ(widget->geometry(), rect) << widget->metaObject()->className();
+}
+
+TEST(MainWindow, OnlyLabel1FollowsAResize) {
+    ProgramFolder program;
+    TForm1 form(program.folder());
+    form.show();
+    form.resize(600, 300);
+    EXPECT_EQ(form.Label1->geometry(), QRect(0, 0, 600, 16));
+    EXPECT_EQ(form.Meter->geometry(), QRect(24, 104, 322, 21));
+    EXPECT_EQ(form.Button1->geometry(), QRect(271, 67, 75, 25));
+}
+
+TEST(MainWindow, FontsAndColoursMatchTheirRoles) {
+    ProgramFolder program;
+    TForm1 form(program.folder());
+    struct Expected {
+        QWidget* widget;
+        int pixelSize;
+        bool bold;
+        QColor colour;
+    };
+    const QColor windowText = form.palette().color(QPalette::Active, QPalette::WindowText);
+    const std::vector<Expected> expected = {
+        {form.Label1, 13, true, QColor(0, 0, 0x80)}, {form.Label2, 11, true, QColor(Qt::red)},
+        {form.Panel1, 19, true, QColor(Qt::blue)},   {form.Edit1, 11, false, windowText},
+        {form.Meter, 11, false, windowText},         {form.Button1, 11, false, windowText}};
+    for (const Expected& e : expected) {
+        SCOPED_TRACE(e.widget->metaObject()->className());
+        EXPECT_EQ(e.widget->font().pixelSize(), e.pixelSize);
+        EXPECT_EQ(e.widget->font().bold(), e.bold);
+        EXPECT_EQ(e.widget->palette().color(QPalette::Active, QPalette::WindowText).rgb(),
+                  e.colour.rgb());
+    }
+    EXPECT_TRUE(form.Meter->ParentFont());
+    EXPECT_EQ(form.Panel1->BevelOuter(), controls::BevelCut::Raised);
+    EXPECT_EQ(form.Panel1->BevelInner(), controls::BevelCut::Lowered);
+    EXPECT_EQ(form.Meter->BevelOuter(), controls::BevelCut::Lowered);
+    EXPECT_EQ(form.Panel1->font().families().value(0), QStringLiteral("Times New Roman"));
+}
+
+TEST(MainWindow, TabOrderRunsFromRunButtonToPathToBrowse) {
+    ProgramFolder program;
+    TForm1 form(program.folder());
+    std::vector<QWidget*> focusable;
+    QWidget* widget = form.Button1;
+    do {
+        if (widget->focusPolicy() & Qt::TabFocus)
+            focusable.push_back(widget);
+        widget = widget->nextInFocusChain();
+    } while (widget != form.Button1);
+    EXPECT_EQ(focusable, (std::vector<QWidget*>{form.Button1, form.Edit1, form.Button2}));
+}
+
+struct ProposalCase {
+    const char* name;
+    bool dbFolder;
+    std::vector<std::string> files;   // created inside DB/
+    std::vector<std::string> folders; // created inside DB/
+    std::string proposed;             // name inside DB/, empty for no proposal
+    bool runEnabled;
+};
+
+void PrintTo(const ProposalCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class StartupProposal : public ::testing::TestWithParam<ProposalCase> {};
+
+TEST_P(StartupProposal, ProposesTheFirstDatabaseOfTheDbFolder) {
+    const ProposalCase& c = GetParam();
+    ProgramFolder program;
+    if (c.dbFolder)
+        program.makeDbFolder();
+    for (const std::string& file : c.files)
+        program.addFile("DB/" + file);
+    for (const std::string& folder : c.folders)
+        std::filesystem::create_directory(program.dir.file("DB/" + folder));
+
+    TForm1 form(program.folder());
+    const std::string expected = c.proposed.empty() ? "" : program.folder() + "DB/" + c.proposed;
+    EXPECT_EQ(utf8(form.Edit1->text()), expected);
+    EXPECT_EQ(form.Button1->isEnabled(), c.runEnabled);
+    EXPECT_EQ(form.OpenDialog1.request.initialFolder, program.folder());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StartupProposal,
+    ::testing::Values(
+        ProposalCase{"TwoDatabasesFirstInNameOrder", true, {"b.mdb", "a.mdb"}, {}, "a.mdb", true},
+        ProposalCase{"ExtensionInAnyCase", true, {"notes.txt", "Zeta.MDB"}, {}, "Zeta.MDB", true},
+        ProposalCase{"HiddenEntriesCount", true, {"b.mdb", ".old.mdb"}, {}, ".old.mdb", true},
+        ProposalCase{"FolderNamedLikeADatabase", true, {}, {"x.mdb"}, "x.mdb", false},
+        ProposalCase{"OnlyLookalikes", true, {"a.mdb.bak", "amdb", "a.mdbx"}, {}, "", false},
+        ProposalCase{"EmptyDbFolder", true, {}, {}, "", false},
+        ProposalCase{"NoDbFolder", false, {}, {}, "", false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(MainWindow, DatabaseBesideTheProgramIsNotProposed) {
+    ProgramFolder program;
+    program.addFile("beside.mdb");
+    TForm1 form(program.folder());
+    EXPECT_TRUE(form.Edit1->text().isEmpty());
+}
+
+// Types `text` into the focused line edit one key at a time.
+void typeKey(QWidget* target, int key, const QString& text) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+    QApplication::sendEvent(target, &press);
+    QApplication::sendEvent(target, &release);
+}
+
+TEST(MainWindow, RunButtonIsEnabledExactlyWhileTypedPathNamesAFile) {
+    ProgramFolder program;
+    program.makeDbFolder();
+    program.addFile("DB/base.mdb");
+    const std::string other = program.dir.file("base");
+    TForm1 form(program.folder() + "elsewhere/");
+    const QString path = QString::fromStdString(program.dir.file("DB/base.mdb"));
+
+    for (qsizetype typed = 1; typed <= path.size(); ++typed) {
+        typeKey(form.Edit1, 0, path.mid(typed - 1, 1));
+        ASSERT_EQ(form.Edit1->text(), path.left(typed));
+        EXPECT_EQ(form.Button1->isEnabled(), typed == path.size()) << utf8(path.left(typed));
+    }
+    typeKey(form.Edit1, 0, "x");
+    EXPECT_FALSE(form.Button1->isEnabled());
+    typeKey(form.Edit1, Qt::Key_Backspace, {});
+    EXPECT_TRUE(form.Button1->isEnabled());
+    form.Edit1->clear();
+    EXPECT_FALSE(form.Button1->isEnabled());
+}
+
+TEST(MainWindow, BrowseConfirmedPutsTheChosenFileInThePath) {
+    ScopedRecordingDialogs dialogs;
+    ProgramFolder program;
+    program.addFile("chosen.mdb");
+    TForm1 form(program.folder());
+    const std::string chosen = program.dir.file("chosen.mdb");
+    dialogs->queueOpenFile(chosen);
+
+    form.Button2->click();
+
+    EXPECT_EQ(utf8(form.Edit1->text()), chosen);
+    EXPECT_TRUE(form.Button1->isEnabled());
+    ASSERT_EQ(dialogs->openFileRequests().size(), 1u);
+    const platform::OpenFileRequest& request = dialogs->openFileRequests().front();
+    EXPECT_EQ(request.title, "Открыть базу данных ");
+    EXPECT_EQ(request.filterName, "База MS Access (*.mdb)");
+    EXPECT_EQ(request.filterPattern, "*.mdb");
+    EXPECT_EQ(request.defaultSuffix, "mdb");
+    EXPECT_EQ(request.initialFolder, program.folder());
+    EXPECT_TRUE(dialogs->boxes().empty());
+}
+
+TEST(MainWindow, BrowseCancelledLeavesPathAndButtonAsTheyWere) {
+    ScopedRecordingDialogs dialogs;
+    ProgramFolder program;
+    program.makeDbFolder();
+    program.addFile("DB/a.mdb");
+    TForm1 form(program.folder());
+    const QString before = form.Edit1->text();
+    ASSERT_TRUE(form.Button1->isEnabled());
+    dialogs->queueOpenFile(std::nullopt);
+
+    form.Button2->click();
+
+    EXPECT_EQ(form.Edit1->text(), before);
+    EXPECT_TRUE(form.Button1->isEnabled());
+    EXPECT_EQ(dialogs->openFileRequests().size(), 1u);
+}
+
+TEST(MainWindow, EnterInThePathPressesTheRunButtonOnlyWhileEnabled) {
+    ProgramFolder program;
+    program.makeDbFolder();
+    program.addFile("DB/a.mdb");
+    TForm1 form(program.folder());
+    int runs = 0;
+    QObject::connect(form.Button1, &QPushButton::clicked, [&runs] { ++runs; });
+
+    typeKey(form.Edit1, Qt::Key_Return, "\r");
+    EXPECT_EQ(runs, 1);
+    form.Edit1->setText("no such file");
+    typeKey(form.Edit1, Qt::Key_Return, "\r");
+    EXPECT_EQ(runs, 1);
+}
+
+} // namespace
