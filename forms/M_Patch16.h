@@ -4,6 +4,7 @@
 
 #include "controls/CustomPanel.h"
 #include "controls/zelMeter.h"
+#include "dao/ClassDAO.h"
 #include "platform/OpenDialog.h"
 #include "platform/ProgramFolder.h"
 
@@ -12,6 +13,7 @@
 #include <QPushButton>
 #include <QWidget>
 
+#include <memory>
 #include <string>
 
 class TForm1 : public QWidget {
@@ -57,3 +59,7 @@ private:
 
     std::string programFolder_;
 };
+
+// The connection of the current or last run: replaced at the start of every run, released at
+// its end; the run's stages reach the database through it.
+extern std::unique_ptr<TzelDAO> Dao;

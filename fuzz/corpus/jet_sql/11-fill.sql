@@ -1,0 +1,1 @@
+UPDATE GoodPric set MinValue=0

@@ -1,0 +1,1 @@
+UPDATE GoodPric set Price=0

@@ -1,0 +1,1 @@
+select * from param where Item="PATCH"

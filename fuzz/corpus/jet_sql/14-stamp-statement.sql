@@ -1,0 +1,1 @@
+UPDATE param SET AValue="patch16" WHERE ID="patch"

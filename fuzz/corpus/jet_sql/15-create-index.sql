@@ -1,0 +1,1 @@
+CREATE INDEX SupGood_I_Good ON SupGood (Owner, Good DESC, DCome ASC, PriceSupp)

@@ -1,0 +1,1 @@
+CREATE UNIQUE INDEX Goods_Name ON [Goods] ([Name]) WITH IGNORE NULL

@@ -1,0 +1,1 @@
+CREATE INDEX Docs_Key ON Docs (Vn) WITH PRIMARY

@@ -1,0 +1,1 @@
+CREATE INDEX SupGood_I_Vn ON Supgood (Vn) WITH DISALLOW NULL;

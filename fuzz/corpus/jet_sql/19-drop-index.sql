@@ -1,0 +1,1 @@
+DROP INDEX Supgood_I_Owner ON Supgood

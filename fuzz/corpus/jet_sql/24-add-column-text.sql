@@ -1,0 +1,1 @@
+ALTER TABLE Supgood ADD SertNum TEXT(30) NOT NULL

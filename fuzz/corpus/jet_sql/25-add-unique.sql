@@ -1,0 +1,1 @@
+ALTER TABLE Goods ADD CONSTRAINT Goods_UQ UNIQUE (Name, Unit)

@@ -1,0 +1,1 @@
+INSERT INTO Goods (Good, Name, Unit) VALUES ("G3", 'O''Brien' & "-" & 1, Null)

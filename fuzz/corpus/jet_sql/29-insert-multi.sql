@@ -1,0 +1,1 @@
+INSERT INTO GoodPric (Good, DateFrom, Price) VALUES ('G3', #12/31/99 11:59:59 PM#, -1.5e3), ('G4', #1900-01-01#, .5)

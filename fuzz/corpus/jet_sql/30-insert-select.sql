@@ -1,0 +1,1 @@
+INSERT INTO Docs (Vn, KindDoc) SELECT Vn, 'РСХ' FROM Supgood WHERE ID = "S2"

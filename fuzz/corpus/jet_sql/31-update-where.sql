@@ -1,0 +1,1 @@
+UPDATE Supgood SET PriceSupp = PriceSupp * 2, Certificat = Null WHERE DCome >= #2003-01-02# AND Owner <> 1

@@ -1,0 +1,1 @@
+DELETE * FROM Supgood WHERE Good IN (SELECT Good FROM Goods WHERE Unit = "кг")

@@ -1,0 +1,1 @@
+DELETE FROM param WHERE Item = 'FIRM';

@@ -1,0 +1,1 @@
+SELECT g.Name, p.Price FROM Goods AS g INNER JOIN GoodPric AS p ON g.Good = p.Good WHERE p.Price > 10 ORDER BY g.Name DESC

@@ -1,0 +1,1 @@
+SELECT Owner, Count(*), Sum(HowMany) FROM Supgood GROUP BY Owner HAVING Count(*) >= 1

@@ -1,0 +1,1 @@
+SELECT * FROM Docs WHERE Done = True OR Done = False

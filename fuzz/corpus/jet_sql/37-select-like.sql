@@ -1,0 +1,1 @@
+SELECT Name FROM Goods WHERE Name LIKE "Х%" AND NOT Unit IS NULL

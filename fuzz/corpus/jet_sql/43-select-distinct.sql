@@ -1,0 +1,1 @@
+SELECT DISTINCT TOP 5 Good FROM Supgood

@@ -1,0 +1,103 @@
+// Feeds arbitrary bytes, as one statement, to the engine's SQL front end on a small shop
+// database. Raised engine errors are expected; a crash, a sanitizer report, a leak, a hang, an
+// open level left behind or a changed file is a finding. Each input runs inside a transaction
+// level that is rolled back afterwards, so every input meets the same database.
+
+#include "FuzzSupport.h"
+
+#include "automation/Error.h"
+#include "engine/JetSql.h"
+#include "engine/Store.h"
+
+#include <sqlite3.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace {
+
+// The tables the tool works on, in the shape the shop's programs made them, with a few rows, a
+// secondary index and an index whose properties live in the engine's own table.
+constexpr const char* ShopStatements[] = {
+    "CREATE TABLE param (ID TEXT(20) NOT NULL, Item TEXT(20) NULL, AValue TEXT(100) NULL, "
+    "CONSTRAINT param_PK PRIMARY KEY (ID))",
+    "INSERT INTO param (ID, Item, AValue) VALUES ('patch', 'PATCH', 'patch15')",
+    "INSERT INTO param (ID, Item, AValue) VALUES ('firm', 'FIRM', 'ООО «Ромашка»')",
+    "CREATE TABLE Goods (Good TEXT(10) NOT NULL, Name TEXT(100) NOT NULL, Unit TEXT(10) NULL, "
+    "CONSTRAINT Goods_PK PRIMARY KEY (Good))",
+    "INSERT INTO Goods (Good, Name, Unit) VALUES ('G1', 'Хлеб', 'шт'), ('G2', 'Сахар', 'кг')",
+    "CREATE TABLE GoodPric (Good TEXT(10) NOT NULL, DateFrom DATETIME NOT NULL, Price MONEY NULL, "
+    "CONSTRAINT GoodPric_PK PRIMARY KEY (Good, DateFrom))",
+    "INSERT INTO GoodPric (Good, DateFrom, Price) VALUES ('G1', #2003-07-30#, 12.5), "
+    "('G2', #7/1/2003 10:15 PM#, NULL)",
+    "CREATE TABLE Supgood (ID TEXT(10) NOT NULL, Vn TEXT(10) NOT NULL, Owner SHORT NOT NULL, "
+    "Good TEXT(10) NOT NULL, DCome DATETIME NOT NULL, HowMany DOUBLE NULL, PriceSupp MONEY NULL, "
+    "Certificat TEXT(50) NULL, CONSTRAINT SupGood_PK_ID PRIMARY KEY (ID))",
+    "INSERT INTO Supgood (ID, Vn, Owner, Good, DCome, HowMany, PriceSupp, Certificat) VALUES "
+    "('S1', 'V1', 1, 'G1', #2003-01-02#, 1.5, 9.99, 'РОСС RU.АЯ1'), "
+    "('S2', 'V1', 2, 'G2', #2003-01-03#, NULL, 5, NULL)",
+    "CREATE INDEX Supgood_I_Owner ON Supgood (Owner)",
+    "CREATE TABLE Docs (Vn TEXT(10) NOT NULL, KindDoc TEXT(3) NOT NULL, SumTotal MONEY NULL, "
+    "Note MEMO NULL, Done BIT NULL)",
+    "CREATE UNIQUE INDEX Docs_Vn ON Docs (Vn) WITH DISALLOW NULL",
+    "INSERT INTO Docs (Vn, KindDoc, SumTotal, Note, Done) VALUES ('V1', 'ПРХ', 16.49, 'x', True)",
+};
+
+struct Fixture {
+    fuzz::ScratchDir dir;
+    std::string path = dir.file("DB.mdb");
+    std::shared_ptr<engine::Store> store;
+    std::string bytes; // the file as every input must leave it
+
+    Fixture() {
+        try {
+            store = engine::Store::create(path);
+            for (const char* sql : ShopStatements)
+                engine::jet::execute(*store, sql);
+        } catch (const automation::Error& e) {
+            fuzz::finding("cannot make the shop database: " + e.description());
+        }
+        bytes = fuzz::readFile(path);
+    }
+};
+
+Fixture* fixture = nullptr;
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    static Fixture shared;
+    fixture = &shared;
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    engine::Store& store = *fixture->store;
+    const std::string_view sql(reinterpret_cast<const char*>(data), size);
+    store.begin();
+    try {
+        engine::jet::execute(store, sql);
+    } catch (const automation::Error&) {
+    }
+    try {
+        engine::jet::query(store, sql);
+    } catch (const automation::Error&) {
+    }
+    // Whatever the statement did, the level it ran in must still be there to roll back.
+    if (store.depth() != 1)
+        fuzz::finding("the statement changed the transaction depth to " +
+                      std::to_string(store.depth()));
+    try {
+        store.rollback();
+    } catch (const automation::Error& e) {
+        fuzz::finding("rollback failed: " + e.description());
+    }
+    if (!sqlite3_get_autocommit(store.handle()))
+        fuzz::finding("a transaction is still open after the rollback");
+    if (fuzz::readFile(fixture->path) != fixture->bytes)
+        fuzz::finding("the database file changed although every level was rolled back");
+    return 0;
+}

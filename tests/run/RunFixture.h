@@ -1,0 +1,93 @@
+#pragma once
+// A window over a sample shop database in a temporary program folder, with the message boxes
+// recorded and the meter's captions recorded each time it paints.
+
+#include "engine/Registration.h"
+#include "forms/EDatabaseError.h"
+#include "forms/M_Patch16.h"
+#include "support/RecordingDialogs.h"
+#include "support/SqliteDump.h"
+#include "support/TempDir.h"
+#include "tools/SampleDatabase.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QMouseEvent>
+#include <QObject>
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace runtest {
+
+// Records what the meter shows each time it paints: its caption and its percentage.
+class MeterWatch : public QObject {
+public:
+    explicit MeterWatch(controls::TzelMeter* meter) : meter_(meter) {
+        meter->installEventFilter(this);
+    }
+    std::vector<std::string> captions;
+    std::vector<int> percents;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == meter_ && event->type() == QEvent::Paint) {
+            if (captions.empty() || captions.back() != meter_->DisplayText())
+                captions.push_back(meter_->DisplayText());
+            if (percents.empty() || percents.back() != meter_->Percent())
+                percents.push_back(meter_->Percent());
+        }
+        return false;
+    }
+
+private:
+    controls::TzelMeter* meter_;
+};
+
+class RunTest : public ::testing::Test {
+protected:
+    RunTest() {
+        engine::registerEngine();
+        std::filesystem::create_directory(dir.file("DB"));
+        path = dir.file("DB/shop.mdb");
+        tools::makeSampleDatabase(path, {12, 30, "patch15"});
+    }
+
+    // The window as the program shows it, proposing the database of the DB folder.
+    std::unique_ptr<TForm1> showForm() {
+        auto form = std::make_unique<TForm1>(dir.path() + "/");
+        form->show();
+        // Let the window be exposed, so the meter's repaints really paint.
+        QCoreApplication::processEvents();
+        return form;
+    }
+
+    // Presses the run button with the mouse, as the operator does: the click passes through the
+    // application's event loop, which shows an error raised by the run in the error box.
+    void run(TForm1& form) {
+        const QPointF centre(form.Button1->width() / 2.0, form.Button1->height() / 2.0);
+        const QPointF global = form.Button1->mapToGlobal(centre);
+        QMouseEvent press(QEvent::MouseButtonPress, centre, global, Qt::LeftButton,
+                          Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent release(QEvent::MouseButtonRelease, centre, global, Qt::LeftButton,
+                            Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(form.Button1, &press);
+        QCoreApplication::sendEvent(form.Button1, &release);
+    }
+
+    std::vector<std::string> errors() {
+        return dialogs->texts(testsupport::RecordingDialogs::Kind::Error);
+    }
+    std::vector<std::string> messages() {
+        return dialogs->texts(testsupport::RecordingDialogs::Kind::Message);
+    }
+
+    testsupport::TempDir dir;
+    testsupport::ScopedRecordingDialogs dialogs;
+    std::string path;
+};
+
+} // namespace runtest
