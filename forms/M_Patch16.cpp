@@ -1,5 +1,7 @@
 #include "forms/M_Patch16.h"
 
+#include "platform/Application.h"
+
 #include "controls/Colors.h"
 
 #include <QFile>
@@ -109,11 +111,13 @@ TForm1::TForm1(std::string programFolder, QWidget* parent)
     Button1->setGeometry(271, 67, 75, 25);
     Button1->setDefault(true);
     Button1->setEnabled(false);
-    connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
+    connect(Button1, &QPushButton::clicked, this,
+            [this] { platform::runHandler([this] { Button1Click(); }); });
 
     Edit1 = new QLineEdit(this);
     Edit1->setGeometry(24, 34, 265, 21);
-    connect(Edit1, &QLineEdit::textChanged, this, &TForm1::Edit1Change);
+    connect(Edit1, &QLineEdit::textChanged, this,
+            [this] { platform::runHandler([this] { Edit1Change(); }); });
 
     Meter = new controls::TzelMeter(this);
     Meter->setGeometry(24, 104, 322, 21);
@@ -122,7 +126,8 @@ TForm1::TForm1(std::string programFolder, QWidget* parent)
     Button2 = new QPushButton(QStringLiteral("Обзор..."), this);
     Button2->setGeometry(289, 35, 49, 22);
     Button2->setAutoDefault(false);
-    connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
+    connect(Button2, &QPushButton::clicked, this,
+            [this] { platform::runHandler([this] { Button2Click(); }); });
 
     OpenDialog1.request.title = "Открыть базу данных ";
     OpenDialog1.request.filterName = "База MS Access (*.mdb)";

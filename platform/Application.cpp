@@ -8,16 +8,21 @@ namespace platform {
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {}
 
-bool Application::notify(QObject* receiver, QEvent* event) {
+void runHandler(const std::function<void()>& handler) {
     try {
-        return QApplication::notify(receiver, event);
+        handler();
     } catch (const std::exception& error) {
         dialogs().showError(error.what());
     } catch (...) {
         // Not ours to name, but the operator still learns that the action failed.
         dialogs().showError("Неизвестная ошибка");
     }
-    return true;
+}
+
+bool Application::notify(QObject* receiver, QEvent* event) {
+    bool handled = true;
+    runHandler([&] { handled = QApplication::notify(receiver, event); });
+    return handled;
 }
 
 } // namespace platform

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 
+#include <functional>
+
 namespace platform {
 
 class Application : public QApplication {
@@ -16,5 +18,11 @@ public:
     // windows.
     bool notify(QObject* receiver, QEvent* event) override;
 };
+
+// Runs an event handler and shows anything it raises through dialogs().showError(). The form
+// connects its handlers through this, so an error never unwinds through Qt's own event
+// delivery, which is not written to survive it (it would leak the event's data); notify()
+// remains the last resort for handlers connected otherwise.
+void runHandler(const std::function<void()>& handler);
 
 } // namespace platform
