@@ -32,6 +32,10 @@ Translation translateData(std::span<const Token> tokens, std::string_view sql) {
         case Token::Kind::Invalid:
             raiseSyntaxError(number, sql);
         case Token::Kind::Word:
+            // The dialect has no common table expressions; passed on, WITH RECURSIVE would let
+            // one statement run, and collect rows, without end.
+            if (isKeyword(token, "WITH"))
+                raiseSyntaxError(number, sql);
             if (isKeyword(token, "TRUE"))
                 emit("-1");
             else if (isKeyword(token, "FALSE"))

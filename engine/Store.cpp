@@ -435,6 +435,37 @@ void civilFromDays(long long z, long long& y, unsigned& m, unsigned& d) {
 
 constexpr long long OleEpoch = -25569; // 1899-12-30 in days from 1970-01-01
 
+// SQLite's file layer takes no path longer than 512 bytes, while the system allows about 4096.
+// A database deeper than that is reached as "/proc/self/fd/<open folder>/<name>": the kernel
+// follows the open folder, so the file, its journal and its locks are the very ones that the
+// long path names for every other program. SQLite would resolve that link back to the long
+// path, so such names go through a file layer that differs from the default only in taking
+// them as they are.
+constexpr std::size_t LongestSqlitePath = 500;
+constexpr const char* FolderPrefix = "/proc/self/fd/";
+
+int folderFullPathname(sqlite3_vfs*, const char* path, int size, char* out) {
+    sqlite3_vfs* standard = sqlite3_vfs_find(nullptr);
+    if (std::strncmp(path, FolderPrefix, std::strlen(FolderPrefix)) != 0)
+        return standard->xFullPathname(standard, path, size, out);
+    if (std::strlen(path) >= static_cast<std::size_t>(size))
+        return SQLITE_CANTOPEN;
+    std::strcpy(out, path);
+    return SQLITE_OK;
+}
+
+const char* folderVfs() {
+    static sqlite3_vfs vfs;
+    static const bool registered = [] {
+        vfs = *sqlite3_vfs_find(nullptr);
+        vfs.pNext = nullptr;
+        vfs.zName = "patch16-folder";
+        vfs.xFullPathname = folderFullPathname;
+        return sqlite3_vfs_register(&vfs, 0) == SQLITE_OK;
+    }();
+    return registered ? vfs.zName : nullptr;
+}
+
 } // namespace
 
 // ---- opening and closing ----
@@ -510,15 +541,27 @@ std::shared_ptr<Store> Store::open(const std::string& path, bool forceReadOnly) 
     int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
     // A path starting "file:" would otherwise be read as a URI where URIs are enabled.
     std::string sqlitePath = path.rfind("file:", 0) == 0 ? "./" + path : path;
-    int rc = sqlite3_open_v2(sqlitePath.c_str(), &db, flags, nullptr);
+    const char* vfs = nullptr;
+    int folderFd = -1;
+    if (sqlitePath.size() > LongestSqlitePath && sqlitePath.front() == '/' && (vfs = folderVfs())) {
+        folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (folderFd < 0)
+            raise(errors::CannotOpenFile,
+                  "Не удается открыть файл " + name + ": " + std::strerror(errno) + ".");
+        sqlitePath = FolderPrefix + std::to_string(folderFd) + path.substr(path.rfind('/'));
+    }
+    int rc = sqlite3_open_v2(sqlitePath.c_str(), &db, flags, vfs);
     if (rc != SQLITE_OK) {
         std::string message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
         sqlite3_close_v2(db);
+        if (folderFd >= 0)
+            ::close(folderFd);
         raise(errors::CannotOpenFile, "Не удается открыть файл " + name + ": " + message + ".");
     }
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, BusyTimeoutMs);
     std::shared_ptr<Store> store(new Store(path, db, readOnly));
+    store->folder_ = folderFd;
     // SQLite reads nothing until asked: read the schema now so a damaged file fails here.
     try {
         exec(db, "SELECT count(*) FROM sqlite_master", "открытие базы данных " + name);
@@ -535,6 +578,8 @@ Store::~Store() {
     if (!sqlite3_get_autocommit(db_))
         execQuietly(db_, "ROLLBACK");
     sqlite3_close_v2(db_);
+    if (folder_ >= 0)
+        ::close(folder_);
 }
 
 // ---- levels ----

@@ -94,6 +94,7 @@ private:
     sqlite3* db_ = nullptr;
     bool readOnly_ = false;
     unsigned levels_ = 0;
+    int folder_ = -1; // the open folder a too-long path is reached through, else -1
 };
 
 // Date/time values: the store keeps them as text "YYYY-MM-DD HH:MM:SS"; the engine hands them

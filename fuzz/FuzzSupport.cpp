@@ -1,5 +1,7 @@
 #include "FuzzSupport.h"
 
+#include <sqlite3.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +13,34 @@
 namespace fs = std::filesystem;
 
 namespace fuzz {
+
+namespace {
+
+constexpr int StepsPerCall = 10000;
+constexpr long MaxCalls = 2000; // 20 million steps: well under a second
+long calls = 0;
+
+int countSteps(void*) {
+    return ++calls > MaxCalls ? 1 : 0;
+}
+
+int limitConnection(sqlite3* db, const char**, const struct sqlite3_api_routines*) {
+    sqlite3_limit(db, SQLITE_LIMIT_LENGTH, 16 << 20);
+    sqlite3_progress_handler(db, StepsPerCall, countSteps, nullptr);
+    return SQLITE_OK;
+}
+
+} // namespace
+
+void limitEveryConnection() {
+    // SQLite runs automatic extensions on each connection as it opens.
+    if (sqlite3_auto_extension(reinterpret_cast<void (*)()>(limitConnection)) != SQLITE_OK)
+        finding("cannot install the work limits");
+}
+
+void workStarted() {
+    calls = 0;
+}
 
 ScratchDir::ScratchDir() {
     std::string pattern = (fs::temp_directory_path() / "patch16-fuzz-XXXXXX").string();

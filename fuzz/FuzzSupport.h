@@ -7,6 +7,14 @@
 
 namespace fuzz {
 
+// Bounds the work of every statement on every SQLite connection opened from now on: a value may
+// hold at most 16 MB, and a statement running past a fixed number of SQLite's steps (far more
+// than any of the tool's own statements need) is interrupted, which the engine must report as an
+// error. Inputs that legitimately ask for huge values or joins of many tables then end as errors
+// instead of exhausting the fuzzer's memory or time limits. Call workStarted() before each input.
+void limitEveryConnection();
+void workStarted();
+
 // A fresh folder under the system's temporary folder, removed with its content at exit.
 class ScratchDir {
 public:

@@ -53,6 +53,7 @@ struct Fixture {
     std::string bytes; // the file as every input must leave it
 
     Fixture() {
+        fuzz::limitEveryConnection();
         try {
             store = engine::Store::create(path);
             for (const char* sql : ShopStatements)
@@ -77,6 +78,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     engine::Store& store = *fixture->store;
     const std::string_view sql(reinterpret_cast<const char*>(data), size);
+    fuzz::workStarted();
     store.begin();
     try {
         engine::jet::execute(store, sql);

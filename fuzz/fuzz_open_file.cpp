@@ -105,6 +105,7 @@ void readThroughObjects(const std::string& path) {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     static fuzz::ScratchDir shared;
     dir = &shared;
+    fuzz::limitEveryConnection();
     engine::registerEngine();
     return 0;
 }
@@ -113,6 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string path = dir->file("DB.mdb");
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     fuzz::writeFile(path, bytes);
+    fuzz::workStarted();
 
     bool opened = true;
     try {

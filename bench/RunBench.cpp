@@ -1,0 +1,421 @@
+// bench_RunBench: the patch run as the operator starts it, against the same changes issued as
+// plain SQL straight to SQLite in one transaction, on sample databases of growing size.
+//
+//   bench_RunBench [--sizes N,N,...] [--repeat R] [--dir FOLDER]
+//
+// For each size N (rows in GoodPric and in Supgood; default 10000,100000,1000000) a sample
+// database is made once in FOLDER (kept there for later runs) and copied byte for byte for every
+// measurement. Each measurement runs in a child process of its own, started afresh from this
+// program's file, so that its peak resident memory (ru_maxrss) belongs to that side and size
+// alone. Wall-clock and processor times (the run's click; open to close for the SQL) are
+// medians of R runs (default 3); peak memory is the largest of them. A run that shows any box,
+// a copy left without the stamp "patch16", or two sides leaving different schemas stop the
+// program with the reason.
+
+#include "engine/Registration.h"
+#include "forms/M_Patch16.h"
+#include "platform/Application.h"
+#include "platform/Dialogs.h"
+#include "tools/SampleDatabase.h"
+
+#include <QCoreApplication>
+#include <QMouseEvent>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Wall-clock time and this process's processor time (user and system) since the watch was made.
+class Stopwatch {
+public:
+    Stopwatch() : wall_(std::chrono::steady_clock::now()), cpu_(cpuNow()) {}
+    // Prints the line the parent reads: "time WALL cpu CPU", in seconds.
+    void print() const {
+        const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - wall_;
+        std::printf("time %.6f cpu %.6f\n", wall.count(), cpuNow() - cpu_);
+    }
+
+private:
+    static double cpuNow() {
+        rusage self{};
+        ::getrusage(RUSAGE_SELF, &self);
+        auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+        return seconds(self.ru_utime) + seconds(self.ru_stime);
+    }
+    std::chrono::steady_clock::time_point wall_;
+    double cpu_;
+};
+
+// ---- the plain SQL side --------------------------------------------------------------------
+
+// Revision 16 as SQLite's own SQL, with the column types, keys and index columns the engine
+// writes for the run's statements, so both sides leave the same schema behind.
+constexpr std::array PlainStatements = {
+    "CREATE TABLE \"LogDoc\" (\"Vn\" TEXT(10) NOT NULL, \"KindDoc\" TEXT(3), \"IsIncome\" SHORT, "
+    "\"Owner\" SHORT)",
+    "CREATE UNIQUE INDEX \"LogDoc_PK_VN\" ON \"LogDoc\" (\"Vn\")",
+    "CREATE TABLE \"LogDocU\" (\"ID\" TEXT(10) NOT NULL, \"UserID\" TEXT(10) NOT NULL, \"DateOp\" "
+    "DATETIME NOT NULL, \"TIMEOP\" TEXT(8) NOT NULL, \"OP\" TEXT(1) NOT NULL, \"VN\" TEXT(10) NOT "
+    "NULL, \"SumTotal\" CURRENCY, \"Num\" TEXT(10), \"DFrom\" TEXT(10), \"Firm\" TEXT(10))",
+    "CREATE UNIQUE INDEX \"LogDocU_PK_ID\" ON \"LogDocU\" (\"ID\")",
+    "CREATE INDEX \"LogDocU_I_Op\" ON \"LogDocU\" (\"VN\", \"OP\")",
+    "CREATE INDEX \"LogDocU_I_Vn\" ON \"LogDocU\" (\"VN\", \"DateOp\", \"TIMEOP\")",
+    "CREATE TABLE \"LogPart\" (\"PartID\" TEXT(10) NOT NULL, \"Vn\" TEXT(10) NOT NULL)",
+    "CREATE UNIQUE INDEX \"LogPart_PK_PartID\" ON \"LogPart\" (\"PartID\")",
+    "CREATE INDEX \"LogPart_I_Vn\" ON \"LogPart\" (\"Vn\")",
+    "CREATE TABLE \"LogPartU\" (\"ID\" TEXT(10) NOT NULL, \"UserID\" TEXT(10) NOT NULL, "
+    "\"DateOp\" DATETIME NOT NULL, \"TIMEOP\" TEXT(8) NOT NULL, \"OP\" TEXT(1) NOT NULL, "
+    "\"PartID\" TEXT(10) NOT NULL, \"Name\" TEXT(50), \"HowMany\" DOUBLE, \"PriceTotal\" "
+    "CURRENCY)",
+    "CREATE UNIQUE INDEX \"LogPartU_PK_ID\" ON \"LogPartU\" (\"ID\")",
+    "CREATE INDEX \"LogPartU_I_PartID\" ON \"LogPartU\" (\"PartID\", \"DateOp\", \"TIMEOP\")",
+    "CREATE TABLE \"LogTbl\" (\"ID\" TEXT(10) NOT NULL, \"UserID\" TEXT(10) NOT NULL, \"DateOp\" "
+    "DATETIME NOT NULL, \"TIMEOP\" TEXT(8) NOT NULL, \"RecID\" TEXT(10) NOT NULL, \"NTable\" "
+    "TEXT(10) NOT NULL, \"OP\" TEXT(1) NOT NULL)",
+    "CREATE UNIQUE INDEX \"LogTbl_PK_ID\" ON \"LogTbl\" (\"ID\")",
+    "CREATE INDEX \"LogTbl_I_RecID\" ON \"LogTbl\" (\"RecID\", \"DateOp\", \"TIMEOP\")",
+    "ALTER TABLE \"GoodPric\" ADD COLUMN \"MinValue\" CURRENCY",
+    "UPDATE \"GoodPric\" SET \"MinValue\"=0",
+    "ALTER TABLE \"Supgood\" ADD COLUMN \"SertBlank\" TEXT(10)",
+    "ALTER TABLE \"Supgood\" ADD COLUMN \"SertNum\" TEXT(30)",
+    "ALTER TABLE \"Supgood\" ADD COLUMN \"SertStart\" DATETIME",
+    "ALTER TABLE \"Supgood\" ADD COLUMN \"SertEnd\" DATETIME",
+    "ALTER TABLE \"Supgood\" ADD COLUMN \"SertIssue\" TEXT(120)",
+    "ALTER TABLE \"Supgood\" ADD COLUMN \"SertGet\" TEXT(100)",
+    "ALTER TABLE \"Supgood\" DROP COLUMN \"Certificat\"",
+    "CREATE INDEX \"SupGood_I_Good\" ON \"Supgood\" (\"Owner\", \"Good\", \"DCome\", "
+    "\"PriceSupp\")",
+    "CREATE INDEX \"SupGood_I_Vn\" ON \"Supgood\" (\"Vn\")",
+    "UPDATE \"param\" SET \"AValue\"='patch16' WHERE \"ID\"='patch'",
+};
+
+// Runs one statement to its end; false (with the message on stderr) when SQLite refuses it.
+bool run(sqlite3* db, const char* sql) {
+    char* message = nullptr;
+    if (sqlite3_exec(db, sql, nullptr, nullptr, &message) == SQLITE_OK)
+        return true;
+    std::fprintf(stderr, "%s: %s\n", sql, message ? message : "?");
+    sqlite3_free(message);
+    return false;
+}
+
+// Side (b): open, one transaction with every change, close. Prints the times it took.
+int plainSide(const std::string& path) {
+    const Stopwatch stopwatch;
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        std::fprintf(stderr, "cannot open %s\n", path.c_str());
+        sqlite3_close(db);
+        return 1;
+    }
+    bool ok = run(db, "BEGIN IMMEDIATE");
+    for (const char* sql : PlainStatements)
+        ok = ok && run(db, sql);
+    // The stamp row must have been there, as the run requires it.
+    ok = ok && sqlite3_changes(db) == 1 && run(db, "COMMIT");
+    if (!ok)
+        run(db, "ROLLBACK");
+    sqlite3_close(db);
+    stopwatch.print();
+    return ok ? 0 : 1;
+}
+
+// ---- the run side --------------------------------------------------------------------------
+
+// Keeps every box the run would have shown, so none waits for an operator.
+class QuietDialogs : public platform::Dialogs {
+public:
+    void showMessage(const std::string& text) override { boxes.push_back("message: " + text); }
+    void messageBox(const std::string& text, const std::string& caption) override {
+        boxes.push_back("box " + caption + ": " + text);
+    }
+    void showError(const std::string& text) override { boxes.push_back("error: " + text); }
+    std::optional<std::string> openFile(const platform::OpenFileRequest&) override {
+        return std::nullopt;
+    }
+
+    std::vector<std::string> boxes;
+};
+
+// Side (a): the window offscreen, the path in Edit1, a mouse click on Button1 delivered through
+// the application, whose error box reports whatever the run raises. Prints the times the click
+// took and every box shown.
+int runSide(const std::string& path, int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    platform::Application app(argc, argv);
+    QuietDialogs dialogs;
+    platform::setDialogs(&dialogs);
+    engine::registerEngine();
+
+    TForm1 form(fs::path(path).parent_path().string() + "/");
+    form.Edit1->setText(QString::fromStdString(path));
+    form.show();
+    QCoreApplication::processEvents();
+    if (!form.Button1->isEnabled()) {
+        std::fprintf(stderr, "the run button stays disabled for %s\n", path.c_str());
+        return 1;
+    }
+
+    const QPointF centre(form.Button1->width() / 2.0, form.Button1->height() / 2.0);
+    const QPointF global = form.Button1->mapToGlobal(centre);
+    QMouseEvent press(QEvent::MouseButtonPress, centre, global, Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, centre, global, Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    const Stopwatch stopwatch;
+    QCoreApplication::sendEvent(form.Button1, &press);
+    QCoreApplication::sendEvent(form.Button1, &release);
+    stopwatch.print();
+
+    platform::setDialogs(nullptr);
+    for (const std::string& box : dialogs.boxes)
+        std::printf("%s\n", box.c_str());
+    return dialogs.boxes.empty() ? 0 : 1;
+}
+
+// ---- the parent: samples, copies, children, figures -----------------------------------------
+
+// One value of an SQL query on `path`, or nothing when it fails or yields no row.
+std::optional<std::string> scalar(const std::string& path, const std::string& sql) {
+    sqlite3* db = nullptr;
+    std::optional<std::string> value;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) == SQLITE_OK &&
+            sqlite3_step(statement) == SQLITE_ROW) {
+            const unsigned char* text = sqlite3_column_text(statement, 0);
+            value = text ? reinterpret_cast<const char*>(text) : "";
+        }
+        sqlite3_finalize(statement);
+    }
+    sqlite3_close(db);
+    return value;
+}
+
+// What a user sees of the schema of every user table: columns with type and Null rule, indexes
+// with uniqueness and key columns, sorted so that the order of creation does not matter.
+std::string schemaOf(const std::string& path) {
+    return scalar(path,
+                  "SELECT group_concat(line, char(10)) FROM (SELECT line FROM ("
+                  " SELECT lower(m.name) || ' column ' || c.name || ' ' || c.type || ' ' || "
+                  "c.\"notnull\" AS line FROM sqlite_master m, pragma_table_info(m.name) c"
+                  " WHERE m.type='table' AND m.name NOT LIKE 'MSys%'"
+                  " UNION ALL"
+                  " SELECT lower(m.name) || ' index ' || il.name || ' ' || il.\"unique\" || ' ' ||"
+                  " (SELECT group_concat(name, ',') FROM (SELECT name FROM pragma_index_info("
+                  "il.name) ORDER BY seqno))"
+                  " FROM sqlite_master m, pragma_index_list(m.name) il"
+                  " WHERE m.type='table' AND m.name NOT LIKE 'MSys%') ORDER BY line)")
+        .value_or("?");
+}
+
+std::int64_t rowCount(const std::string& path, const char* table) {
+    std::optional<std::string> n = scalar(path, std::string("SELECT count(*) FROM ") + table);
+    return n ? std::stoll(*n) : -1;
+}
+
+std::string stampOf(const std::string& path) {
+    return scalar(path, "SELECT AValue FROM param WHERE ID='patch'").value_or("?");
+}
+
+// The sample of `rows` rows in FOLDER, made unless a complete one is already there.
+std::string sample(const fs::path& folder, std::int32_t rows) {
+    const std::string path = (folder / ("sample-" + std::to_string(rows) + ".mdb")).string();
+    if (fs::exists(path) && rowCount(path, "GoodPric") == rows &&
+        rowCount(path, "Supgood") == rows && stampOf(path) == "patch15")
+        return path;
+    fs::remove(path);
+    std::fprintf(stderr, "making the sample of %d rows...\n", rows);
+    tools::makeSampleDatabase(path, {rows, rows, "patch15"});
+    return path;
+}
+
+// A byte-for-byte copy of `from`, flushed to the disk so that no write-back of the copy falls
+// into the measurement.
+void copyFile(const std::string& from, const std::string& to) {
+    fs::remove(to);
+    fs::remove(to + "-journal");
+    fs::copy_file(from, to);
+    int fd = ::open(to.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || ::fsync(fd) != 0)
+        throw std::runtime_error("cannot flush " + to);
+    ::close(fd);
+}
+
+struct Measurement {
+    double seconds = 0;    // wall-clock time of the work
+    double cpuSeconds = 0; // processor time of the work, user and system
+    long peakKiB = 0;      // ru_maxrss of the whole child
+};
+
+// Runs this program again as the child of `side` on `path` and collects what it printed and
+// its peak memory. Anything the child reports besides its time is a failure.
+Measurement measure(const std::string& self, const std::string& side, const std::string& path) {
+    int out[2];
+    if (::pipe(out) != 0)
+        throw std::runtime_error("pipe");
+    pid_t child = ::fork();
+    if (child < 0)
+        throw std::runtime_error("fork");
+    if (child == 0) {
+        ::dup2(out[1], STDOUT_FILENO);
+        ::close(out[0]);
+        ::close(out[1]);
+        ::execl(self.c_str(), self.c_str(), "--side", side.c_str(), path.c_str(),
+                static_cast<char*>(nullptr));
+        std::_Exit(127);
+    }
+    ::close(out[1]);
+    std::string printed;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(out[0], buffer, sizeof buffer)) > 0;)
+        printed.append(buffer, static_cast<std::size_t>(got));
+    ::close(out[0]);
+    int status = 0;
+    rusage usage{};
+    ::wait4(child, &status, 0, &usage);
+
+    Measurement m;
+    m.peakKiB = usage.ru_maxrss;
+    std::istringstream lines(printed);
+    std::string time, cpu;
+    lines >> time >> m.seconds >> cpu >> m.cpuSeconds;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || time != "time" || cpu != "cpu")
+        throw std::runtime_error("side " + side + " failed on " + path + ":\n" + printed);
+    return m;
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+std::string loadAverage() {
+    std::ifstream file("/proc/loadavg");
+    std::string one, five, fifteen;
+    file >> one >> five >> fifteen;
+    return one + " " + five + " " + fifteen;
+}
+
+int usage() {
+    std::fprintf(stderr, "usage: bench_RunBench [--sizes N,N,...] [--repeat R] [--dir FOLDER]\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 4 && std::strcmp(argv[1], "--side") == 0) {
+        int childArgc = 1;
+        if (std::strcmp(argv[2], "a") == 0)
+            return runSide(argv[3], childArgc, argv);
+        return std::strcmp(argv[2], "b") == 0 ? plainSide(argv[3]) : usage();
+    }
+
+    std::vector<std::int32_t> sizes = {10000, 100000, 1000000};
+    int repeat = 3;
+    fs::path folder = fs::temp_directory_path() / "patch16-bench";
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (i + 1 >= argc)
+            return usage();
+        std::string value = argv[++i];
+        if (arg == "--sizes") {
+            sizes.clear();
+            std::istringstream list(value);
+            for (std::string item; std::getline(list, item, ',');)
+                sizes.push_back(std::stoi(item));
+        } else if (arg == "--repeat") {
+            repeat = std::max(1, std::stoi(value));
+        } else if (arg == "--dir") {
+            folder = value;
+        } else {
+            return usage();
+        }
+    }
+
+    try {
+        fs::create_directories(folder);
+        const std::string self = fs::read_symlink("/proc/self/exe").string();
+        std::vector<std::string> samples;
+        for (std::int32_t rows : sizes)
+            samples.push_back(sample(folder, rows));
+
+        // Qt wants a private runtime folder; one inside FOLDER keeps its warning out of the
+        // figures.
+        const fs::path runtime = folder / "runtime";
+        fs::create_directories(runtime);
+        fs::permissions(runtime, fs::perms::owner_all);
+        ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 0);
+
+        std::printf("load average before: %s\n", loadAverage().c_str());
+        std::printf("%9s %10s %10s %8s %10s %10s %8s %10s %10s\n", "rows", "(a) s", "(b) s",
+                    "(a)/(b)", "(a) cpu s", "(b) cpu s", "(a)/(b)", "(a) MiB", "(b) MiB");
+        const std::string copyA = (folder / "run-a.mdb").string();
+        const std::string copyB = (folder / "run-b.mdb").string();
+        for (std::size_t s = 0; s < sizes.size(); ++s) {
+            std::vector<Measurement> sideA, sideB;
+            for (int r = 0; r < repeat; ++r) {
+                // Each side goes first in every other round, so neither always meets the
+                // other's write-back or a warmer cache.
+                for (bool aFirst : {r % 2 == 0, r % 2 != 0}) {
+                    const std::string& copy = aFirst ? copyA : copyB;
+                    copyFile(samples[s], copy);
+                    (aFirst ? sideA : sideB).push_back(measure(self, aFirst ? "a" : "b", copy));
+                }
+                for (const std::string& copy : {copyA, copyB})
+                    if (stampOf(copy) != "patch16")
+                        throw std::runtime_error(copy + " was not stamped patch16");
+                if (r == 0 && schemaOf(copyA) != schemaOf(copyB))
+                    throw std::runtime_error("the two sides left different schemas:\n(a)\n" +
+                                             schemaOf(copyA) + "\n(b)\n" + schemaOf(copyB));
+            }
+            auto medianOf = [](const std::vector<Measurement>& runs, double Measurement::*field) {
+                std::vector<double> values;
+                for (const Measurement& m : runs)
+                    values.push_back(m.*field);
+                return median(values);
+            };
+            auto peakOf = [](const std::vector<Measurement>& runs) {
+                long peak = 0;
+                for (const Measurement& m : runs)
+                    peak = std::max(peak, m.peakKiB);
+                return peak / 1024.0;
+            };
+            const double a = medianOf(sideA, &Measurement::seconds);
+            const double b = medianOf(sideB, &Measurement::seconds);
+            const double cpuA = medianOf(sideA, &Measurement::cpuSeconds);
+            const double cpuB = medianOf(sideB, &Measurement::cpuSeconds);
+            std::printf("%9d %10.3f %10.3f %8.3f %10.3f %10.3f %8.3f %10.1f %10.1f\n", sizes[s], a,
+                        b, a / b, cpuA, cpuB, cpuA / cpuB, peakOf(sideA), peakOf(sideB));
+            std::fflush(stdout);
+        }
+        std::printf("load average after: %s\n", loadAverage().c_str());
+        fs::remove(copyA);
+        fs::remove(copyB);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "bench_RunBench: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,253 @@
+// The bad-input matrix: files that are no database of ours, paths of every awkward shape, and
+// databases whose content the run does not expect. Each row names what the operator sees and
+// what becomes of the database: left byte for byte as it was, unless the run completed.
+
+#include "HostileFixture.h"
+
+#include <filesystem>
+#include <functional>
+#include <iostream>
+#include <random>
+
+namespace fs = std::filesystem;
+using hostile::HostileTest;
+using hostile::Kind;
+using testsupport::sqliteExec;
+using testsupport::sqliteRows;
+
+namespace {
+
+const tools::SampleOptions Small{6, 10, "patch15"};
+
+// A sample at revision 15 made in `folder`, then changed by `sql` (as another program would),
+// then moved to `path`: the engine cannot create files everywhere the run must be able to go.
+std::string sampleAt(const testsupport::TempDir& dir, const std::string& path,
+                     const std::string& sql = "") {
+    const std::string made = dir.file("made.mdb");
+    tools::makeSampleDatabase(made, Small);
+    if (!sql.empty())
+        sqliteExec(made, sql);
+    fs::rename(made, path);
+    return path;
+}
+
+std::string withFile(const testsupport::TempDir& dir, const std::string& bytes) {
+    const std::string path = dir.file("input.mdb");
+    testsupport::writeFileBytes(path, bytes);
+    return path;
+}
+
+// The first bytes of a sample database.
+std::string truncatedSample(const testsupport::TempDir& dir, double fraction) {
+    const std::string path = sampleAt(dir, dir.file("whole.mdb"));
+    const std::string bytes = testsupport::fileBytes(path);
+    fs::remove(path);
+    return withFile(dir, bytes.substr(0, static_cast<std::size_t>(bytes.size() * fraction)));
+}
+
+// A first page like that of a database of the original platform: its signature and nothing else.
+std::string originalPlatformPage() {
+    std::string page("\x00\x01\x00\x00Standard Jet DB", 19);
+    page.resize(2048, '\0');
+    return page;
+}
+
+std::string randomBytes() {
+    std::mt19937 generator(16);
+    std::string bytes(8192, '\0');
+    for (char& c : bytes)
+        c = static_cast<char>(generator() & 0xff);
+    return bytes;
+}
+
+// Folders nested until the database's path comes near PATH_MAX (its journal's path still fits).
+std::string longFolder(const testsupport::TempDir& dir) {
+    std::string folder = dir.path();
+    while (folder.size() + 201 + 40 < PATH_MAX)
+        folder += "/" + std::string(200, 'd');
+    fs::create_directories(folder);
+    return folder;
+}
+
+enum class Outcome {
+    RefusedAtOpen, // the engine cannot open it: the ForceError box, then "Не удалось открыть"
+    Refused,   // not at revision 15: one plain message, the button disabled
+    Failed,    // the run started and was undone: one error box naming the cause
+    Completed, // the database is at revision 16
+};
+
+struct Case {
+    const char* name;
+    std::function<std::string(const testsupport::TempDir&)> make; // returns the path to run on
+    Outcome outcome;
+    std::string text; // RefusedAtOpen: the error number; Refused: the message; Failed: a
+                      // fragment of the error; Completed: a fragment of a box shown, if any
+    std::function<void(const std::string&)> completedCheck = {}; // more facts after completion
+};
+
+// What is at `path`: a file's bytes, a folder's entries, or nothing.
+std::string snapshot(const std::string& path) {
+    std::error_code ec;
+    if (fs::is_directory(path, ec)) {
+        std::string entries = "<folder>";
+        for (const auto& entry : fs::directory_iterator(path))
+            entries += " " + entry.path().filename().string();
+        return entries;
+    }
+    if (!fs::exists(path, ec))
+        return "<nothing>";
+    return testsupport::fileBytes(path);
+}
+
+} // namespace
+
+TEST_F(HostileTest, EveryBadInputEndsCleanlyWithItsMessageAndNothingLost) {
+    // A completed run on an ordinary sample, to compare completed runs elsewhere with.
+    const std::string reference = sampleAt(dir, dir.file("reference.mdb"));
+    ASSERT_TRUE(run(reference).boxes.empty());
+    const std::string completedDump = testsupport::sqliteDump(reference);
+    fs::remove(reference);
+    auto likeReference = [&](const std::string& path) {
+        EXPECT_EQ(testsupport::sqliteDump(path), completedDump);
+    };
+
+    const Case cases[] = {
+        {"empty file", [](auto& d) { return withFile(d, ""); }, Outcome::RefusedAtOpen, "3343"},
+        {"random bytes", [](auto& d) { return withFile(d, randomBytes()); }, Outcome::RefusedAtOpen,
+         "3343"},
+        {"SQLite file cut inside its header", [](auto& d) { return truncatedSample(d, 0.01); },
+         Outcome::RefusedAtOpen, "3343"},
+        {"SQLite file cut in half", [](auto& d) { return truncatedSample(d, 0.5); },
+         Outcome::RefusedAtOpen, "3343"},
+        {"first page of a database of the original platform",
+         [](auto& d) { return withFile(d, originalPlatformPage()); }, Outcome::RefusedAtOpen,
+         "3343"},
+        {"folder named like a database",
+         [](auto& d) {
+             fs::create_directory(d.file("folder.mdb"));
+             return d.file("folder.mdb");
+         },
+         Outcome::RefusedAtOpen, "3343"},
+        {"path that does not exist", [](auto& d) { return d.file("absent/shop.mdb"); },
+         Outcome::RefusedAtOpen, "3024"},
+        {"very long path", [](auto& d) { return sampleAt(d, longFolder(d) + "/shop.mdb"); },
+         Outcome::Completed, "", likeReference},
+        {"Cyrillic and spaces in the path",
+         [](auto& d) {
+             fs::create_directory(d.file("Базы данных магазина"));
+             return sampleAt(d, d.file("Базы данных магазина/Ворлан плюс.mdb"));
+         },
+         Outcome::Completed, "", likeReference},
+        {"no param table", [](auto& d) { return sampleAt(d, d.file("s.mdb"), "DROP TABLE param"); },
+         Outcome::Failed, "param"},
+        {"the stamp row twice",
+         [](auto& d) {
+             return sampleAt(d, d.file("s.mdb"),
+                             "INSERT INTO param VALUES ('patch2', 'PATCH', 'patch15')");
+         },
+         Outcome::Refused, hostile::PreviousNeeded},
+        {"a Null stamp",
+         [](auto& d) {
+             return sampleAt(d, d.file("s.mdb"),
+                             "UPDATE param SET AValue = NULL WHERE ID = 'patch'");
+         },
+         Outcome::Refused, hostile::PreviousNeeded},
+        {"no GoodPric", [](auto& d) { return sampleAt(d, d.file("s.mdb"), "DROP TABLE GoodPric"); },
+         Outcome::Failed, "GoodPric"},
+        {"no Supgood", [](auto& d) { return sampleAt(d, d.file("s.mdb"), "DROP TABLE Supgood"); },
+         Outcome::Failed, "Supgood"},
+        {"Supgood without Certificat",
+         [](auto& d) {
+             return sampleAt(d, d.file("s.mdb"), "ALTER TABLE Supgood DROP COLUMN Certificat");
+         },
+         Outcome::Failed, "Certificat"},
+        {"one of the new indexes already present",
+         [](auto& d) {
+             return sampleAt(d, d.file("s.mdb"), "CREATE INDEX SupGood_I_Vn ON Supgood (Vn)");
+         },
+         Outcome::Completed, "SupGood_I_Vn",
+         [](const std::string& path) {
+             EXPECT_EQ(sqliteRows(path, "SELECT count(*) FROM pragma_table_info('Supgood') "
+                                        "WHERE name = 'Certificat'"),
+                       std::vector<std::string>{"0"});
+             EXPECT_EQ(sqliteRows(path, "SELECT name FROM pragma_index_list('Supgood') "
+                                        "WHERE name LIKE 'SupGood_I_%' ORDER BY name"),
+                       (std::vector<std::string>{"SupGood_I_Good", "SupGood_I_Vn"}));
+         }},
+        {"LogDoc present",
+         [](auto& d) {
+             return sampleAt(d, d.file("s.mdb"), "CREATE TABLE LogDoc (Vn TEXT(10) NOT NULL)");
+         },
+         Outcome::Completed, "",
+         [](const std::string& path) {
+             // The log tables count as made once LogDoc exists; the rest of the run happens.
+             EXPECT_EQ(sqliteRows(path, "SELECT name FROM sqlite_schema WHERE type = 'table' "
+                                        "AND name LIKE 'Log%' ORDER BY name"),
+                       std::vector<std::string>{"LogDoc"});
+             EXPECT_EQ(sqliteRows(path, "SELECT count(*) FROM GoodPric WHERE MinValue = 0"),
+                       sqliteRows(path, "SELECT count(*) FROM GoodPric"));
+         }},
+        {"LogDocU present without LogDoc",
+         [](auto& d) { return sampleAt(d, d.file("s.mdb"), "CREATE TABLE LogDocU (ID TEXT(10))"); },
+         Outcome::Failed, "LogDocU"},
+    };
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::TempDir caseDir;
+        const std::string path = c.make(caseDir);
+        const std::string before = snapshot(path);
+        const hostile::Seen seen = run(path);
+        std::cout << "[ matrix   ] " << c.name << "\n"
+                  << hostile::describe(seen.boxes).substr(0, 600);
+
+        EXPECT_EQ(Dao, nullptr); // the connection was released, whatever happened
+        EXPECT_FALSE(fs::exists(path + "-journal"));
+        switch (c.outcome) {
+        case Outcome::RefusedAtOpen:
+            ASSERT_EQ(seen.boxes.size(), 2u) << hostile::describe(seen.boxes);
+            EXPECT_EQ(seen.boxes[0].kind, Kind::MessageBox);
+            EXPECT_EQ(seen.boxes[0].caption, "ForceError");
+            EXPECT_TRUE(seen.boxes[0].text.starts_with(c.text + " : ")) << seen.boxes[0].text;
+            EXPECT_EQ(seen.boxes[1].kind, Kind::Error);
+            EXPECT_EQ(seen.boxes[1].text, hostile::CannotOpen + path);
+            EXPECT_EQ(seen.meter, "Открытие базы");
+            EXPECT_EQ(snapshot(path), before);
+            break;
+        case Outcome::Refused:
+            ASSERT_EQ(seen.boxes.size(), 1u) << hostile::describe(seen.boxes);
+            EXPECT_EQ(seen.boxes[0].kind, Kind::Message);
+            EXPECT_EQ(seen.boxes[0].text, c.text);
+            EXPECT_FALSE(seen.enabledAfter);
+            EXPECT_EQ(snapshot(path), before);
+            break;
+        case Outcome::Failed:
+            ASSERT_EQ(seen.boxes.size(), 1u) << hostile::describe(seen.boxes);
+            EXPECT_EQ(seen.boxes[0].kind, Kind::Error);
+            EXPECT_NE(seen.boxes[0].text.find(c.text), std::string::npos) << seen.boxes[0].text;
+            EXPECT_TRUE(seen.boxes[0].text.ends_with(hostile::Unchanged)) << seen.boxes[0].text;
+            EXPECT_TRUE(seen.enabledAfter);
+            EXPECT_EQ(snapshot(path), before);
+            break;
+        case Outcome::Completed:
+            EXPECT_TRUE(seen.enabledBefore);
+            for (const hostile::Box& box : seen.boxes)
+                EXPECT_NE(box.kind, Kind::Error) << box.text;
+            EXPECT_EQ(seen.boxes.empty(), c.text.empty()) << hostile::describe(seen.boxes);
+            if (!c.text.empty() && !seen.boxes.empty()) {
+                EXPECT_NE(seen.boxes[0].text.find(c.text), std::string::npos) << seen.boxes[0].text;
+            }
+            EXPECT_EQ(seen.meter, "Выполнено");
+            // SQLite's own API, used to inspect, takes no path as long as the engine does.
+            std::string inspected = path;
+            if (path.size() > 400) {
+                inspected = caseDir.file("inspected.mdb");
+                fs::rename(path, inspected);
+            }
+            EXPECT_EQ(stamp(inspected), "patch16");
+            if (c.completedCheck)
+                c.completedCheck(inspected);
+            break;
+        }
+    }
+}
