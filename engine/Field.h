@@ -33,7 +33,6 @@ private:
 
     ColumnDef def_;
     bool appended_ = false;
-    bool sizeSet_ = false;
     std::shared_ptr<Recordset> recordset_;
     std::size_t column_ = 0;
 };

@@ -589,6 +589,7 @@ void Store::begin() {
         raise(errors::TooManyTransactions,
               "Невозможно начать транзакцию: слишком много вложенных транзакций (не более " +
                   std::to_string(MaxLevels) + ").");
+    requireLiveTransaction("начало транзакции");
     if (levels_ == 0)
         exec(db_, "BEGIN", "начало транзакции");
     else
@@ -636,8 +637,18 @@ void Store::requireWritable(const std::string& action) const {
                                     " открыта только для чтения; " + action + ".");
 }
 
+void Store::requireLiveTransaction(const std::string& action) const {
+    // After a severe failure (an interrupt, a full disk, an I/O error) SQLite may abandon the
+    // whole transaction by itself. Work done now would no longer belong to the open levels: it
+    // would be committed at once, and the caller's later Rollback could not undo it.
+    if (levels_ > 0 && sqlite3_get_autocommit(db_))
+        raise(errors::Unexpected, "Транзакция была прервана, и все ее изменения отменены; " +
+                                      action + " невозможно до отката транзакции (Rollback).");
+}
+
 void Store::atomically(const std::string& action, const std::function<void()>& body) {
-    bool own = sqlite3_get_autocommit(db_) != 0;
+    requireLiveTransaction(action);
+    bool own = levels_ == 0;
     if (own)
         exec(db_, readOnly_ ? "BEGIN" : "BEGIN IMMEDIATE", action);
     else

@@ -82,6 +82,9 @@ public:
 private:
     Store(std::string path, sqlite3* db, bool readOnly);
 
+    // Raises an engine error naming `action` while levels are open but SQLite has abandoned
+    // their transaction; only rollback() is allowed then.
+    void requireLiveTransaction(const std::string& action) const;
     // Raises 3027 naming `action` when the file was opened read-only.
     void requireWritable(const std::string& action) const;
     // Runs `body` as one change: in a savepoint inside an open level, otherwise in a

@@ -52,7 +52,7 @@ run() {
         tail -n 60 "$build/fuzz_$name.log" >&2
         status=1
     fi
-    grep -E "^(#[0-9]+ +DONE|stat::number_of_executed_units)" "$build/fuzz_$name.log" || true
+    grep -E "^(#[0-9]+[[:space:]]+DONE|stat::number_of_executed_units)" "$build/fuzz_$name.log" || true
 }
 
 run jet_sql -dict="$here/jet_sql.dict" -max_len=4096
