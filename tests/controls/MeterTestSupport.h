@@ -33,7 +33,7 @@ inline QImage render(QWidget& widget) {
     return widget.grab().toImage();
 }
 
-// Colours compared as opaque RGB, whatever the image format and colour spec.
+// Colours compared as opaque RGB, whatever the image format and colour model.
 inline QRgb rgb(const QColor& colour) {
     return colour.rgb() & 0xFFFFFFu;
 }
