@@ -45,8 +45,11 @@ std::optional<std::string> QtDialogs::openFile(const OpenFileRequest& request) {
                        fromUtf8(request.initialFolder));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilter(fromUtf8(request.filterName) + " (" + fromUtf8(request.filterPattern) +
-                         ")");
+    // A description that already shows its pattern ("… (*.mdb)") is the whole filter text;
+    // Qt reads the pattern out of its parentheses.
+    const QString name = fromUtf8(request.filterName);
+    const QString pattern = fromUtf8(request.filterPattern);
+    dialog.setNameFilter(name.endsWith("(" + pattern + ")") ? name : name + " (" + pattern + ")");
     dialog.setDefaultSuffix(fromUtf8(request.defaultSuffix));
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
