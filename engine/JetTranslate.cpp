@@ -2,18 +2,9 @@
 
 #include "engine/JetErrors.h"
 #include "engine/JetStatement.h"
+#include "engine/SqliteStatement.h"
 
 namespace engine::jet {
-
-std::string quoteIdentifier(std::string_view name) {
-    std::string quoted = "\"";
-    for (char c : name) {
-        if (c == '"')
-            quoted += '"';
-        quoted += c;
-    }
-    return quoted + "\"";
-}
 
 Translation translateData(std::span<const Token> tokens, std::string_view sql) {
     const long number = syntaxErrorNumber(classify(tokens));
@@ -44,7 +35,7 @@ Translation translateData(std::span<const Token> tokens, std::string_view sql) {
                 emit(token.text);
             break;
         case Token::Kind::Bracketed:
-            emit(quoteIdentifier(token.text));
+            emit(ident(token.text));
             break;
         case Token::Kind::Text:
             // The original engine compares text without regard to case; the collation on the
@@ -79,7 +70,7 @@ Translation translateData(std::span<const Token> tokens, std::string_view sql) {
 }
 
 Translation wholeTable(std::string_view table) {
-    return {"SELECT * FROM " + quoteIdentifier(table), {}};
+    return {"SELECT * FROM " + ident(table), {}};
 }
 
 } // namespace engine::jet

@@ -28,7 +28,4 @@ Translation translateData(std::span<const Token> tokens, std::string_view sql);
 // The SELECT reading the whole table `table`.
 Translation wholeTable(std::string_view table);
 
-// `name` as an SQLite identifier: in double quotes, a double quote inside doubled.
-std::string quoteIdentifier(std::string_view name);
-
 } // namespace engine::jet

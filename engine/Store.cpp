@@ -1,17 +1,19 @@
 #include "engine/Store.h"
 
+#include "automation/Dispatcher.h"
 #include "automation/Error.h"
 #include "engine/EngineErrors.h"
+#include "engine/EngineProperties.h"
+#include "engine/LongPathVfs.h"
+#include "engine/OleDate.h"
+#include "engine/SqliteStatement.h"
 
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
-#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,200 +23,11 @@ namespace {
 
 using automation::Variant;
 
-// The engine's own table for what SQLite cannot hold. The "MSys" prefix keeps it out of every
-// table list, as the original engine's system tables were.
-constexpr const char* MetaTable = "MSysEngineProperties";
 constexpr int BusyTimeoutMs = 2000;
 
-char lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool sameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [](char x, char y) { return lower(x) == lower(y); });
-}
-
 bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && sameName(text.substr(0, prefix.size()), prefix);
-}
-
-std::string lowered(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        c = lower(c);
-    return out;
-}
-
-// An SQL identifier in double quotes, inner quotes doubled, so any name is taken literally.
-std::string ident(std::string_view name) {
-    std::string out = "\"";
-    for (char c : name) {
-        out += c;
-        if (c == '"')
-            out += '"';
-    }
-    return out + "\"";
-}
-
-// The part of an SQLite message after "prefix", e.g. the "t.c" of "UNIQUE constraint failed: t.c".
-std::string after(const std::string& message, std::string_view prefix) {
-    std::size_t at = message.find(prefix);
-    return at == std::string::npos ? message : message.substr(at + prefix.size());
-}
-
-// Turns an SQLite failure into the engine's error; `action` names what was being done and to
-// which object ("создание индекса «I»").
-[[noreturn]] void raiseSqlite(sqlite3* db, int rc, const std::string& action) {
-    int extended = db ? sqlite3_extended_errcode(db) : rc;
-    std::string message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
-    switch (extended) {
-    case SQLITE_CONSTRAINT_UNIQUE:
-    case SQLITE_CONSTRAINT_PRIMARYKEY:
-        raise(errors::DuplicateValues,
-              "Изменения не были внесены: они привели бы к повторяющимся значениям в индексе "
-              "или ключевом поле (" +
-                  after(message, "failed: ") + "); " + action + ".");
-    case SQLITE_CONSTRAINT_NOTNULL:
-        raise(errors::NullNotAllowed, "Поле " + quoted(after(message, "failed: ")) +
-                                          " не может содержать значение Null, так как его "
-                                          "свойство Required имеет значение True; " +
-                                          action + ".");
-    default:
-        break;
-    }
-    switch (rc & 0xff) {
-    case SQLITE_READONLY:
-        raise(errors::ReadOnly,
-              "Невозможно обновить: база данных доступна только для чтения; " + action + ".");
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-        raise(errors::Locked,
-              "Невозможно обновить: база данных заблокирована другим пользователем или "
-              "процессом; " +
-                  action + ".");
-    case SQLITE_NOTADB:
-    case SQLITE_CORRUPT:
-        raise(errors::UnrecognizedFormat,
-              "Нераспознанный формат базы данных или файл повреждён; " + action + ".");
-    default:
-        break;
-    }
-    if (message.rfind("no such table: ", 0) == 0)
-        raise(errors::TableNotFound, "Не удается найти входную таблицу или запрос " +
-                                         quoted(after(message, "no such table: ")) + "; " + action +
-                                         ".");
-    if (message.rfind("no such column: ", 0) == 0)
-        raise(errors::TooFewParameters, "Неизвестное поле " +
-                                            quoted(after(message, "no such column: ")) +
-                                            " (слишком мало параметров); " + action + ".");
-    raise(errors::Unexpected, "Ошибка SQLite (" + action + "): " + message);
-}
-
-// One prepared statement, finalised when it goes out of scope, so no statement outlives the
-// store call that made it.
-class Statement {
-public:
-    Statement(sqlite3* db, std::string_view sql, const std::string& action)
-        : db_(db), action_(action) {
-        const char* tail = nullptr;
-        int rc = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &stmt_, &tail);
-        if (rc != SQLITE_OK)
-            raiseSqlite(db, rc, action_);
-        if (!stmt_)
-            raise(errors::Unexpected, "Пустая инструкция SQL; " + action_ + ".");
-        // A second statement would run outside the checks made for the first.
-        for (const char* p = tail; p && p < sql.data() + sql.size(); ++p)
-            if (!std::strchr(" \t\r\n;", *p))
-                raise(errors::Unexpected,
-                      "Допускается только одна инструкция SQL за вызов; " + action_ + ".");
-    }
-    ~Statement() { sqlite3_finalize(stmt_); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    Statement& bind(const std::vector<Variant>& params) {
-        if (static_cast<int>(params.size()) != sqlite3_bind_parameter_count(stmt_))
-            raise(errors::TooFewParameters,
-                  "Число параметров (" + std::to_string(params.size()) +
-                      ") не совпадает с ожидаемым (" +
-                      std::to_string(sqlite3_bind_parameter_count(stmt_)) + "); " + action_ + ".");
-        for (std::size_t i = 0; i < params.size(); ++i)
-            bindOne(static_cast<int>(i) + 1, params[i]);
-        return *this;
-    }
-    Statement& bind(int index, std::string_view text) {
-        sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()),
-                          SQLITE_TRANSIENT);
-        return *this;
-    }
-
-    // True while a row is available; raises the engine's error when SQLite fails.
-    bool step() {
-        int rc = sqlite3_step(stmt_);
-        if (rc == SQLITE_ROW)
-            return true;
-        if (rc == SQLITE_DONE)
-            return false;
-        raiseSqlite(db_, rc, action_);
-    }
-
-    std::string text(int column) const {
-        const unsigned char* p = sqlite3_column_text(stmt_, column);
-        return p ? std::string(reinterpret_cast<const char*>(p),
-                               static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column)))
-                 : std::string();
-    }
-    sqlite3_int64 integer(int column) const { return sqlite3_column_int64(stmt_, column); }
-    bool isNull(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
-    sqlite3_stmt* get() const { return stmt_; }
-
-private:
-    void bindOne(int index, const Variant& v) {
-        int rc = SQLITE_OK;
-        switch (v.kind()) {
-        case Variant::Kind::Empty:
-        case Variant::Kind::Null:
-            rc = sqlite3_bind_null(stmt_, index);
-            break;
-        case Variant::Kind::Text: {
-            std::string t = v.toText();
-            rc = sqlite3_bind_text(stmt_, index, t.data(), static_cast<int>(t.size()),
-                                   SQLITE_TRANSIENT);
-            break;
-        }
-        case Variant::Kind::Int:
-            rc = sqlite3_bind_int(stmt_, index, v.toInt());
-            break;
-        case Variant::Kind::Bool: // the engine's True is -1
-            rc = sqlite3_bind_int(stmt_, index, v.toBool() ? -1 : 0);
-            break;
-        case Variant::Kind::Double:
-            rc = sqlite3_bind_double(stmt_, index, v.toDouble());
-            break;
-        case Variant::Kind::Object:
-            raise(errors::TypeMismatch,
-                  "Несоответствие типа: объект нельзя передать как значение параметра " +
-                      std::to_string(index) + "; " + action_ + ".");
-        }
-        if (rc != SQLITE_OK)
-            raiseSqlite(db_, rc, action_);
-    }
-
-    sqlite3* db_;
-    std::string action_;
-    sqlite3_stmt* stmt_ = nullptr;
-};
-
-void exec(sqlite3* db, std::string_view sql, const std::string& action) {
-    Statement s(db, sql, action);
-    while (s.step()) {
-    }
-}
-
-// Runs SQL whose failure cannot be reported (undoing after another failure, closing).
-void execQuietly(sqlite3* db, const char* sql) {
-    sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+    return text.size() >= prefix.size() &&
+           automation::sameName(text.substr(0, prefix.size()), prefix);
 }
 
 Variant integerValue(sqlite3_int64 v) {
@@ -271,96 +84,6 @@ Variant readValue(const Statement& s, int column, const std::optional<FieldType>
     return Variant(s.text(column));
 }
 
-// What the engine keeps in its own table, for one user table: "kind/name/property" keys whose
-// value is true.
-class Properties {
-public:
-    static bool tableExists(sqlite3* db) {
-        Statement s(db, "SELECT 1 FROM sqlite_master WHERE type='table' AND name=?1",
-                    "чтение свойств");
-        s.bind(1, MetaTable);
-        return s.step();
-    }
-
-    static Properties read(sqlite3* db, const std::string& table) {
-        Properties p;
-        if (!tableExists(db))
-            return p;
-        Statement s(db,
-                    std::string("SELECT ObjectKind, ObjectName, Property FROM ") +
-                        ident(MetaTable) + " WHERE TableName=?1 COLLATE NOCASE AND Value<>0",
-                    "чтение свойств таблицы " + quoted(table));
-        s.bind(1, table);
-        while (s.step())
-            p.keys_.insert(key(s.text(0), s.text(1), s.text(2)));
-        return p;
-    }
-
-    bool has(std::string_view kind, std::string_view name, std::string_view property) const {
-        return keys_.count(key(kind, name, property)) > 0;
-    }
-
-    // Records `property` of an object; only true values are kept, so a database whose objects
-    // need nothing beyond SQLite never gets the engine's table.
-    static void set(sqlite3* db, const std::string& table, std::string_view kind,
-                    const std::string& name, std::string_view property, bool value) {
-        std::string action =
-            "запись свойства " + std::string(property) + " объекта " + quoted(name);
-        if (!value) {
-            if (tableExists(db)) {
-                Statement s(db,
-                            std::string("DELETE FROM ") + ident(MetaTable) +
-                                " WHERE TableName=?1 COLLATE NOCASE AND ObjectKind=?2 AND "
-                                "ObjectName=?3 COLLATE NOCASE AND Property=?4",
-                            action);
-                s.bind(1, table).bind(2, kind).bind(3, name).bind(4, property);
-                s.step();
-            }
-            return;
-        }
-        if (!tableExists(db))
-            exec(db,
-                 std::string("CREATE TABLE ") + ident(MetaTable) +
-                     " (TableName TEXT NOT NULL, ObjectKind TEXT NOT NULL, ObjectName TEXT NOT "
-                     "NULL, Property TEXT NOT NULL, Value INTEGER NOT NULL)",
-                 "создание системной таблицы " + quoted(MetaTable));
-        set(db, table, kind, name, property, false);
-        Statement s(db,
-                    std::string("INSERT INTO ") + ident(MetaTable) +
-                        " (TableName, ObjectKind, ObjectName, Property, Value) "
-                        "VALUES (?1, ?2, ?3, ?4, -1)",
-                    action);
-        s.bind(1, table).bind(2, kind).bind(3, name).bind(4, property);
-        s.step();
-    }
-
-    // Forgets everything about one object (`kind` and `name` given) or a whole table.
-    static void forget(sqlite3* db, const std::string& table, std::string_view kind = {},
-                       const std::string& name = {}) {
-        if (!tableExists(db))
-            return;
-        std::string sql =
-            std::string("DELETE FROM ") + ident(MetaTable) + " WHERE TableName=?1 COLLATE NOCASE";
-        if (!kind.empty())
-            sql += " AND ObjectKind=?2 AND ObjectName=?3 COLLATE NOCASE";
-        Statement s(db, sql, "удаление свойств объекта " + quoted(name.empty() ? table : name));
-        s.bind(1, table);
-        if (!kind.empty())
-            s.bind(2, kind).bind(3, name);
-        s.step();
-    }
-
-private:
-    static std::string key(std::string_view kind, std::string_view name,
-                           std::string_view property) {
-        return lowered(kind) + "/" + lowered(name) + "/" + lowered(property);
-    }
-    std::set<std::string> keys_;
-};
-
-constexpr std::string_view ColumnKind = "column";
-constexpr std::string_view IndexKind = "index";
-
 // The type and name of any schema object called `name` (tables and indexes share one space).
 std::optional<std::pair<std::string, std::string>> findObject(sqlite3* db, std::string_view name) {
     Statement s(db, "SELECT type, name FROM sqlite_master WHERE name=?1 COLLATE NOCASE",
@@ -394,14 +117,14 @@ std::string columnSql(const ColumnDef& c) {
 
 const ColumnDef* findColumn(const TableSchema& t, std::string_view name) {
     for (const ColumnDef& c : t.columns)
-        if (sameName(c.name, name))
+        if (automation::sameName(c.name, name))
             return &c;
     return nullptr;
 }
 
 const IndexDef* findIndex(const TableSchema& t, std::string_view name) {
     for (const IndexDef& i : t.indexes)
-        if (sameName(i.name, name))
+        if (automation::sameName(i.name, name))
             return &i;
     return nullptr;
 }
@@ -409,61 +132,6 @@ const IndexDef* findIndex(const TableSchema& t, std::string_view name) {
 [[noreturn]] void tableNotFound(std::string_view table) {
     raise(errors::ItemNotFound,
           "Таблица " + quoted(std::string(table)) + " не найдена в этой базе данных.");
-}
-
-// Days from 1970-01-01 to a civil date (proleptic Gregorian), after H. Hinnant.
-long long daysFromCivil(long long y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const long long era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<long long>(doe) - 719468;
-}
-
-void civilFromDays(long long z, long long& y, unsigned& m, unsigned& d) {
-    z += 719468;
-    const long long era = (z >= 0 ? z : z - 146096) / 146097;
-    const unsigned doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    d = doy - (153 * mp + 2) / 5 + 1;
-    m = mp < 10 ? mp + 3 : mp - 9;
-    y = static_cast<long long>(yoe) + era * 400 + (m <= 2);
-}
-
-constexpr long long OleEpoch = -25569; // 1899-12-30 in days from 1970-01-01
-
-// SQLite's file layer takes no path longer than 512 bytes, while the system allows about 4096.
-// A database deeper than that is reached as "/proc/self/fd/<open folder>/<name>": the kernel
-// follows the open folder, so the file, its journal and its locks are the very ones that the
-// long path names for every other program. SQLite would resolve that link back to the long
-// path, so such names go through a file layer that differs from the default only in taking
-// them as they are.
-constexpr std::size_t LongestSqlitePath = 500;
-constexpr const char* FolderPrefix = "/proc/self/fd/";
-
-int folderFullPathname(sqlite3_vfs*, const char* path, int size, char* out) {
-    sqlite3_vfs* standard = sqlite3_vfs_find(nullptr);
-    if (std::strncmp(path, FolderPrefix, std::strlen(FolderPrefix)) != 0)
-        return standard->xFullPathname(standard, path, size, out);
-    if (std::strlen(path) >= static_cast<std::size_t>(size))
-        return SQLITE_CANTOPEN;
-    std::strcpy(out, path);
-    return SQLITE_OK;
-}
-
-const char* folderVfs() {
-    static sqlite3_vfs vfs;
-    static const bool registered = [] {
-        vfs = *sqlite3_vfs_find(nullptr);
-        vfs.pNext = nullptr;
-        vfs.zName = "patch16-folder";
-        vfs.xFullPathname = folderFullPathname;
-        return sqlite3_vfs_register(&vfs, 0) == SQLITE_OK;
-    }();
-    return registered ? vfs.zName : nullptr;
 }
 
 } // namespace
@@ -717,7 +385,7 @@ std::optional<TableSchema> Store::table(std::string_view name) const {
         c.allowZeroLength = props.has(ColumnKind, c.name, "AllowZeroLength");
         if (columns.integer(3) > 0) {
             ++keyColumns;
-            if (sameName(declared, "INTEGER"))
+            if (automation::sameName(declared, "INTEGER"))
                 rowidColumn = c.name;
         }
         t.columns.push_back(c);
@@ -770,7 +438,7 @@ void Store::createTable(const TableSchema& table) {
     for (std::size_t i = 0; i < table.columns.size(); ++i) {
         validateColumn(table.columns[i]);
         for (std::size_t j = 0; j < i; ++j)
-            if (sameName(table.columns[i].name, table.columns[j].name))
+            if (automation::sameName(table.columns[i].name, table.columns[j].name))
                 raise(errors::FieldDefinedTwice,
                       "Поле " + quoted(table.columns[i].name) + " определено более одного раза.");
     }
@@ -837,7 +505,7 @@ void Store::dropColumn(std::string_view tableName, std::string_view columnName) 
                                         " не найдено в таблице " + quoted(t->name) + ".");
     for (const IndexDef& index : t->indexes)
         for (const std::string& key : index.columns)
-            if (sameName(key, column->name))
+            if (automation::sameName(key, column->name))
                 raise(errors::FieldInIndex, "Невозможно удалить поле " + quoted(column->name) +
                                                 ": оно входит в индекс " + quoted(index.name) +
                                                 " таблицы " + quoted(t->name) + ".");
@@ -994,75 +662,6 @@ ResultSet Store::query(const std::string& sql, const std::vector<Variant>& param
         for (int i = 0; i < count; ++i)
             result.types.push_back(declared[static_cast<std::size_t>(i)].value_or(FieldType::Memo));
     return result;
-}
-
-// ---- dates ----
-
-std::string isoFromOleDate(double days) {
-    if (!std::isfinite(days) || std::fabs(days) > 3e6)
-        return {};
-    double whole = std::trunc(days);
-    long long seconds = std::llround(std::fabs(days - whole) * 86400.0);
-    long long day = static_cast<long long>(whole);
-    if (seconds >= 86400) {
-        seconds -= 86400;
-        day += days < 0 ? -1 : 1;
-    }
-    long long y = 0;
-    unsigned m = 0;
-    unsigned d = 0;
-    civilFromDays(day + OleEpoch, y, m, d);
-    char buf[96];
-    std::snprintf(buf, sizeof buf, "%04lld-%02u-%02u %02lld:%02lld:%02lld", y, m, d, seconds / 3600,
-                  seconds / 60 % 60, seconds % 60);
-    return buf;
-}
-
-std::optional<double> oleDateFromIso(std::string_view text) {
-    auto digits = [&](std::size_t at, std::size_t n, int& out) {
-        if (at + n > text.size())
-            return false;
-        out = 0;
-        for (std::size_t i = at; i < at + n; ++i) {
-            if (text[i] < '0' || text[i] > '9')
-                return false;
-            out = out * 10 + (text[i] - '0');
-        }
-        return true;
-    };
-    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
-    if (!digits(0, 4, y) || text.size() < 10 || text[4] != '-' || !digits(5, 2, mo) ||
-        text[7] != '-' || !digits(8, 2, d))
-        return std::nullopt;
-    static const int monthDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-    if (mo < 1 || mo > 12 || d < 1 || d > monthDays[mo - 1] || (mo == 2 && d == 29 && !leap))
-        return std::nullopt;
-    std::size_t at = 10;
-    if (at < text.size()) {
-        if ((text[at] != ' ' && text[at] != 'T') || !digits(at + 1, 2, h) ||
-            at + 3 >= text.size() || text[at + 3] != ':' || !digits(at + 4, 2, mi))
-            return std::nullopt;
-        at += 6;
-        if (at < text.size()) {
-            if (text[at] != ':' || !digits(at + 1, 2, s))
-                return std::nullopt;
-            at += 3;
-            // Fractions of a second, as other programs write them, are dropped.
-            if (at < text.size() && text[at] == '.')
-                for (++at; at < text.size() && text[at] >= '0' && text[at] <= '9';)
-                    ++at;
-            if (at != text.size())
-                return std::nullopt;
-        }
-        if (h > 23 || mi > 59 || s > 59)
-            return std::nullopt;
-    }
-    double day = static_cast<double>(
-        daysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d)) - OleEpoch);
-    double fraction = (h * 3600 + mi * 60 + s) / 86400.0;
-    // Before the epoch the time of day still counts forward, so it is subtracted there.
-    return day >= 0 ? day + fraction : day - fraction;
 }
 
 } // namespace engine

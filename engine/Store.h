@@ -100,9 +100,4 @@ private:
     int folder_ = -1; // the open folder a too-long path is reached through, else -1
 };
 
-// Date/time values: the store keeps them as text "YYYY-MM-DD HH:MM:SS"; the engine hands them
-// out as doubles counting days since 1899-12-30 (fractions for the time of day).
-std::string isoFromOleDate(double days);
-std::optional<double> oleDateFromIso(std::string_view text);
-
 } // namespace engine

@@ -5,6 +5,7 @@
 #include "engine/EngineErrors.h"
 #include "engine/Field.h"
 #include "engine/Index.h"
+#include "engine/SqliteStatement.h"
 
 #include <algorithm>
 
@@ -96,10 +97,7 @@ TableDef::TableDef(std::shared_ptr<Session> session, std::shared_ptr<ErrorLog> l
         if (!appended_)
             return Variant(std::int32_t{0});
         TableSchema t = existing();
-        std::string quotedName = "\"";
-        for (char c : t.name)
-            quotedName += c == '"' ? std::string("\"\"") : std::string(1, c);
-        ResultSet count = session_->store().query("SELECT count(*) FROM " + quotedName + "\"");
+        ResultSet count = session_->store().query("SELECT count(*) FROM " + ident(t.name));
         return Variant(count.rows.at(0).at(0).toInt());
     });
 }

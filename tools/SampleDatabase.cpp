@@ -78,6 +78,12 @@ std::string date(std::int32_t n) {
     return buf;
 }
 
+// A value in 0..range-1 that jumps about as `i` grows, for prices that do not look sorted; 64-bit,
+// so row numbers in the millions cannot overflow.
+std::int32_t scatter(std::int32_t i, std::int64_t factor, std::int32_t range) {
+    return static_cast<std::int32_t>(std::int64_t{i} * factor % range);
+}
+
 std::string money(std::int32_t cents) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%d.%02d", cents / 100, cents % 100);
@@ -129,7 +135,7 @@ void fill(const Variant& workspace, const Variant& database, const SampleOptions
                sqlText(kGroups[i % kGroups.size()]) + ")";
     });
     insertRows(workspace, database, o.goods, [](std::int32_t i) {
-        std::int32_t cents = 1000 + (i * 7919) % 90000;
+        std::int32_t cents = scatter(i, 7919, 90000) + 1000;
         return "INSERT INTO GoodPric (Good, DateFrom, Price, PriceOpt) VALUES (" +
                sqlText(code('G', i)) + ", " + date(i) + ", " + money(cents) + ", " +
                money(cents - cents / 10) + ")";
@@ -141,7 +147,7 @@ void fill(const Variant& workspace, const Variant& database, const SampleOptions
                sqlText(code('S', i)) + ", " + sqlText(code('V', i / 4)) + ", " +
                std::to_string(1 + i % kSuppliers.size()) + ", " + sqlText(code('G', i % goods)) +
                ", " + date(i) + ", " + std::to_string(1 + i % 50) + ".5, " +
-               money(900 + (i * 104729) % 80000) + ", " +
+               money(scatter(i, 104729, 80000) + 900) + ", " +
                (i % 3 == 0 ? std::string("NULL") : sqlText("РОСС RU.АЯ" + std::to_string(i))) + ")";
     });
     insertRows(workspace, database, (o.supplies + 3) / 4, [](std::int32_t i) {

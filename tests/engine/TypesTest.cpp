@@ -1,8 +1,8 @@
 // Type names and date values: what a declared type means to the engine, and dates kept as
 // text in the file but handed out as days since 1899-12-30.
 
+#include "engine/OleDate.h"
 #include "engine/Schema.h"
-#include "engine/Store.h"
 
 #include <gtest/gtest.h>
 
