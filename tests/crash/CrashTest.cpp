@@ -8,13 +8,13 @@
 #include "forms/M_Patch16.h"
 #include "support/ForwardingChild.h"
 #include "support/ForwardingEngine.h"
+#include "support/OperatorClick.h"
 #include "support/RecordingDialogs.h"
 #include "support/SqliteDump.h"
 #include "support/TempDir.h"
 #include "tools/SampleDatabase.h"
 
 #include <QCoreApplication>
-#include <QMouseEvent>
 
 #include <sqlite3.h>
 
@@ -45,14 +45,7 @@ void runThroughWindow(const std::string& programFolder, const std::string& path)
     form.Edit1->setText(QString::fromStdString(path));
     form.show();
     QCoreApplication::processEvents();
-    const QPointF centre(form.Button1->width() / 2.0, form.Button1->height() / 2.0);
-    const QPointF global = form.Button1->mapToGlobal(centre);
-    QMouseEvent press(QEvent::MouseButtonPress, centre, global, Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
-    QMouseEvent release(QEvent::MouseButtonRelease, centre, global, Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
-    QCoreApplication::sendEvent(form.Button1, &press);
-    QCoreApplication::sendEvent(form.Button1, &release);
+    testsupport::clickAsOperator(form.Button1);
 }
 
 // Opens the file for writing as the next program would (SQLite rolls a hot journal back

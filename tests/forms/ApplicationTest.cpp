@@ -3,13 +3,13 @@
 
 #include "platform/Application.h"
 #include "platform/ProgramFolder.h"
+#include "support/OperatorClick.h"
 #include "support/RecordingDialogs.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QEvent>
-#include <QMouseEvent>
 #include <QPushButton>
 
 #include <filesystem>
@@ -64,15 +64,7 @@ TEST(EventLoop, ErrorFromAClickHandlerIsShownAndTheButtonStillWorks) {
                 throw std::runtime_error("первый щелчок");
         });
     });
-    auto click = [&button] {
-        const QPointF centre(40, 12);
-        QMouseEvent press(QEvent::MouseButtonPress, centre, button.mapToGlobal(centre),
-                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-        QMouseEvent release(QEvent::MouseButtonRelease, centre, button.mapToGlobal(centre),
-                            Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(&button, &press);
-        QCoreApplication::sendEvent(&button, &release);
-    };
+    auto click = [&button] { testsupport::clickAsOperator(&button); };
 
     click();
     click();

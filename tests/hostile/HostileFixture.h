@@ -4,13 +4,13 @@
 
 #include "engine/Registration.h"
 #include "forms/M_Patch16.h"
+#include "support/OperatorClick.h"
 #include "support/RecordingDialogs.h"
 #include "support/SqliteDump.h"
 #include "support/TempDir.h"
 #include "tools/SampleDatabase.h"
 
 #include <QCoreApplication>
-#include <QMouseEvent>
 
 #include <gtest/gtest.h>
 #include <sstream>
@@ -48,14 +48,7 @@ inline Seen runThroughWindow(const std::string& programFolder, const std::string
     Seen seen;
     seen.enabledBefore = form.Button1->isEnabled();
     if (seen.enabledBefore) {
-        const QPointF centre(form.Button1->width() / 2.0, form.Button1->height() / 2.0);
-        const QPointF global = form.Button1->mapToGlobal(centre);
-        QMouseEvent press(QEvent::MouseButtonPress, centre, global, Qt::LeftButton, Qt::LeftButton,
-                          Qt::NoModifier);
-        QMouseEvent release(QEvent::MouseButtonRelease, centre, global, Qt::LeftButton,
-                            Qt::NoButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(form.Button1, &press);
-        QCoreApplication::sendEvent(form.Button1, &release);
+        testsupport::clickAsOperator(form.Button1);
     } else {
         try {
             form.Button1Click();

@@ -5,6 +5,7 @@
 #include "engine/Registration.h"
 #include "forms/EDatabaseError.h"
 #include "forms/M_Patch16.h"
+#include "support/OperatorClick.h"
 #include "support/RecordingDialogs.h"
 #include "support/SqliteDump.h"
 #include "support/TempDir.h"
@@ -12,7 +13,6 @@
 
 #include <QCoreApplication>
 #include <QEvent>
-#include <QMouseEvent>
 #include <QObject>
 
 #include <filesystem>
@@ -67,16 +67,7 @@ protected:
 
     // Presses the run button with the mouse, as the operator does: the click passes through the
     // application's event loop, which shows an error raised by the run in the error box.
-    void run(TForm1& form) {
-        const QPointF centre(form.Button1->width() / 2.0, form.Button1->height() / 2.0);
-        const QPointF global = form.Button1->mapToGlobal(centre);
-        QMouseEvent press(QEvent::MouseButtonPress, centre, global, Qt::LeftButton,
-                          Qt::LeftButton, Qt::NoModifier);
-        QMouseEvent release(QEvent::MouseButtonRelease, centre, global, Qt::LeftButton,
-                            Qt::NoButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(form.Button1, &press);
-        QCoreApplication::sendEvent(form.Button1, &release);
-    }
+    void run(TForm1& form) { testsupport::clickAsOperator(form.Button1); }
 
     std::vector<std::string> errors() {
         return dialogs->texts(testsupport::RecordingDialogs::Kind::Error);
