@@ -3,6 +3,7 @@
 // a sound SQLite file. The run happens in a child process that a forwarding engine kills at a
 // chosen call; the parent then inspects the file as the next program to open it would.
 
+#include "WriteKillVfs.h"
 #include "automation/Registry.h"
 #include "engine/Registration.h"
 #include "forms/M_Patch16.h"
@@ -35,7 +36,11 @@ namespace {
 
 constexpr const char* KillAtVariable = "PATCH16_KILL_AT";
 constexpr const char* DatabaseVariable = "PATCH16_KILL_DB";
-constexpr const char* ChildTest = "CrashChild.RunKilledAtEngineCall";
+constexpr const char* KillAtDiskVariable = "PATCH16_KILL_AT_DISK";
+
+// Where a run is cut short: before a late-bound engine call, or before one of SQLite's own
+// operations on the disk (a write, a sync, a truncation, a deleted journal).
+enum class KillAt { EngineCall, DiskOperation };
 constexpr int ParallelChildren = 2;
 
 // Runs the patch on `path` as the operator does: the window with the path typed in, and a
@@ -92,6 +97,18 @@ std::vector<long> killPoints(long total, long budget) {
 
 // The child's side: runs the patch and dies at the engine call the parent chose. Skipped in an
 // ordinary run of the program.
+// The other child: the run dies just before the chosen one of SQLite's disk operations.
+TEST(CrashChild, RunKilledAtDiskOperation) {
+    const std::string killAt = testsupport::environmentValue(KillAtDiskVariable);
+    const std::string path = testsupport::environmentValue(DatabaseVariable);
+    if (killAt.empty() || path.empty())
+        GTEST_SKIP() << "runs only as the child of the crash test";
+    crashtest::installWriteKillVfs(std::stol(killAt));
+    engine::registerEngine();
+    testsupport::ScopedRecordingDialogs dialogs;
+    runThroughWindow(fs::path(path).parent_path().string(), path);
+}
+
 TEST(CrashChild, RunKilledAtEngineCall) {
     const std::string killAt = testsupport::environmentValue(KillAtVariable);
     const std::string path = testsupport::environmentValue(DatabaseVariable);
@@ -111,8 +128,8 @@ namespace {
 
 // What a series of killed runs left behind.
 struct Campaign {
-    long total = 0;           // engine calls of one whole run
-    std::vector<long> points; // the calls the runs were killed at
+    long total = 0;           // engine calls (or disk operations) of one whole run
+    std::vector<long> points; // the ones the runs were killed at
     int asOriginal = 0;
     int asCompleted = 0;
     int hotJournals = 0; // kills that left a journal for SQLite to play back
@@ -124,7 +141,8 @@ struct Campaign {
 // Runs the patch on copies of a sample made with `sample`, killing one run at each call that
 // `choose` picks from the total, and checks every file afterwards.
 Campaign killRuns(const tools::SampleOptions& sample,
-                  const std::function<std::vector<long>(long total)>& choose) {
+                  const std::function<std::vector<long>(long total)>& choose,
+                  KillAt where = KillAt::EngineCall) {
     Campaign c;
     testsupport::TempDir dir;
     engine::registerEngine();
@@ -136,12 +154,19 @@ Campaign killRuns(const tools::SampleOptions& sample,
     const std::string completed = dir.file("completed.mdb");
     fs::copy_file(original, completed);
     long& total = c.total;
-    {
+    if (where == KillAt::EngineCall) {
         ForwardingEngine counting(automation::registeredClass(engine::ProgId));
         testsupport::ScopedRecordingDialogs dialogs;
         runThroughWindow(dir.path(), completed);
         EXPECT_TRUE(dialogs->boxes().empty()) << dialogs->boxes().front().text;
         total = counting.calls();
+    } else {
+        crashtest::installWriteKillVfs(0);
+        const long before = crashtest::diskOperations();
+        testsupport::ScopedRecordingDialogs dialogs;
+        runThroughWindow(dir.path(), completed);
+        EXPECT_TRUE(dialogs->boxes().empty()) << dialogs->boxes().front().text;
+        total = crashtest::diskOperations() - before;
     }
     const std::string completedDump = testsupport::sqliteDump(completed);
     EXPECT_NE(completedDump, originalDump);
@@ -188,17 +213,22 @@ Campaign killRuns(const tools::SampleOptions& sample,
         running.push_back(
             {point, copy,
              std::make_unique<ForwardingChild>(
-                 ChildTest, ForwardingChild::Environment{{KillAtVariable, std::to_string(point)},
-                                                         {DatabaseVariable, copy}})});
+                 where == KillAt::EngineCall ? "CrashChild.RunKilledAtEngineCall"
+                                             : "CrashChild.RunKilledAtDiskOperation",
+                 ForwardingChild::Environment{
+                     {where == KillAt::EngineCall ? KillAtVariable : KillAtDiskVariable,
+                      std::to_string(point)},
+                     {DatabaseVariable, copy}})});
         if (running.size() == ParallelChildren)
             finishOldest();
     }
     while (!running.empty())
         finishOldest();
 
-    std::cout << "[ crash    ] engine calls in a run: " << total
-              << "; kill points: " << c.points.size() << "; left as the original: " << asOriginal
-              << "; left completed: " << asCompleted
+    std::cout << "[ crash    ] "
+              << (where == KillAt::EngineCall ? "engine calls" : "disk operations")
+              << " in a run: " << total << "; kill points: " << c.points.size()
+              << "; left as the original: " << asOriginal << "; left completed: " << asCompleted
               << "; hot journals rolled back: " << hotJournals << "; partial states: " << partial
               << std::endl;
     return c;
@@ -234,4 +264,21 @@ TEST(CrashSafety, KillAfterPagesReachedTheFileIsUndoneByTheJournal) {
     EXPECT_EQ(c.partial, 0);
     EXPECT_GT(c.hotJournals, 0) << "no kill found pages of the run in the file";
     EXPECT_TRUE(c.completedAt.count(c.total));
+}
+
+// The same between SQLite's own steps: a run cut short before any of its writes, syncs,
+// truncations or journal deletions, those of the commit included, leaves a sound file holding
+// the original database.
+TEST(CrashSafety, KillAtAnyDiskOperationOfTheRunLeavesTheOriginal) {
+    const Campaign c = killRuns(
+        {20, 40, "patch15"}, [](long total) { return killPoints(total, 200); },
+        KillAt::DiskOperation);
+    ASSERT_GT(c.total, 0);
+    EXPECT_EQ(c.partial, 0);
+    EXPECT_GE(c.points.size(), std::min<std::size_t>(50, c.total));
+    EXPECT_TRUE(c.originalAt.count(1));
+    // The commit takes effect with the journal's deletion, the run's last disk operation, so
+    // every kill comes before it; those inside the commit leave a journal to play back.
+    EXPECT_EQ(c.asOriginal, static_cast<int>(c.points.size()));
+    EXPECT_GT(c.hotJournals, 0);
 }
