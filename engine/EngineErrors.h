@@ -2,6 +2,8 @@
 // The error numbers the engine raises (the original engine's own, where one fits) and the one
 // way the engine's modules raise them.
 
+#include "automation/Error.h"
+
 #include <string>
 
 namespace engine {
@@ -34,7 +36,7 @@ inline constexpr long NullNotAllowed = 3314;
 inline constexpr long UnrecognizedFormat = 3343;
 inline constexpr long AlreadyInCollection = 3367;
 inline constexpr long ObjectInvalid = 3420;
-inline constexpr long TypeMismatch = 13;
+inline constexpr long TypeMismatch = automation::errors::TypeMismatch;
 } // namespace errors
 
 // Raises automation::Error with `number` and `description` from the source "DAO.Database"
