@@ -1,9 +1,9 @@
 #include "engine/Database.h"
 
 #include "engine/Collection.h"
-#include "engine/JetSql.h"
 #include "engine/Recordset.h"
 #include "engine/TableDef.h"
+#include "engine/sql/JetSql.h"
 
 namespace engine {
 

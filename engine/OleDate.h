@@ -1,6 +1,7 @@
 #pragma once
-// Date/time values: the store keeps them as text "YYYY-MM-DD HH:MM:SS"; the engine hands them
-// out as doubles counting days since 1899-12-30 (fractions for the time of day).
+// Date/time values: the SQLite store keeps them as text "YYYY-MM-DD HH:MM:SS", and #date#
+// literals arrive that way; the engine hands them out as doubles counting days since 1899-12-30
+// (fractions for the time of day).
 
 #include <optional>
 #include <string>

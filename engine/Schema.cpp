@@ -93,8 +93,13 @@ int defaultSize(FieldType type) {
     case FieldType::Date:
         return 8;
     case FieldType::Text:
+    case FieldType::Binary:
         return 255;
+    case FieldType::Guid:
+    case FieldType::Decimal:
+        return 16;
     case FieldType::Memo:
+    case FieldType::LongBinary:
         return 0;
     }
     return 0;
@@ -122,6 +127,14 @@ std::string canonicalTypeName(FieldType type, int size) {
         return "TEXT(" + std::to_string(size > 0 ? size : defaultSize(type)) + ")";
     case FieldType::Memo:
         return "LONGTEXT";
+    case FieldType::Binary:
+        return "BINARY(" + std::to_string(size > 0 ? size : defaultSize(type)) + ")";
+    case FieldType::LongBinary:
+        return "LONGBINARY";
+    case FieldType::Guid:
+        return "GUID";
+    case FieldType::Decimal:
+        return "DECIMAL";
     }
     return "LONGTEXT";
 }

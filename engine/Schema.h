@@ -19,11 +19,15 @@ enum class FieldType : int {
     Single = 6,
     Double = 7,
     Date = 8,
-    Text = 10, // size 1 to 255
+    Binary = 9,      // size 1 to 255; read from Access files only
+    Text = 10,       // size 1 to 255
+    LongBinary = 11, // read from Access files only
     Memo = 12,
+    Guid = 15,    // read from Access files only
+    Decimal = 20, // read from Access files only
 };
 
-// True for the codes above.
+// True for the codes a new field may take (every code above but those read only).
 bool isFieldType(int code);
 
 // Default size of a column of `type` when none is given (Text: 255; others: their byte width).

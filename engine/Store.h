@@ -1,7 +1,8 @@
 #pragma once
-// One open SQLite database file, seen through the engine's rules: nested transaction levels on
-// savepoints, tables, columns and indexes described by Schema.h (with the properties SQLite
-// cannot hold kept in the engine's own MSys table), and statements that are each atomic.
+// One open database file, whatever its format, as the object model and the SQL front end see it:
+// nested transaction levels, tables, columns and indexes described by Schema.h, and data
+// statements that are each atomic. The object model never knows which format is underneath;
+// open() picks the store from the file's first bytes.
 //
 // Every failure raises automation::Error with the engine's number and a Russian description
 // that names the object concerned (3010 table exists, 3191 field defined twice, 3284 index
@@ -11,93 +12,84 @@
 
 #include "automation/Variant.h"
 #include "engine/Schema.h"
+#include "engine/sql/JetLexer.h"
+#include "engine/sql/JetStatement.h"
 
-#include <functional>
+#include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
-struct sqlite3;
-
 namespace engine {
 
-// Rows of a query, read completely before the query's statement is finalised, so no statement
-// outlives the call that made it.
+// Rows of a query, read completely before the call returns, so no query outlives the call that
+// made it.
 struct ResultSet {
     std::vector<std::string> columns;
-    std::vector<FieldType> types; // one per column, derived from its declared type
+    std::vector<FieldType> types; // one per column
     std::vector<std::vector<automation::Variant>> rows;
+};
+
+// A data statement (SELECT, INSERT, UPDATE, DELETE) as the SQL front end read it.
+struct DataStatement {
+    jet::StatementKind kind;
+    std::span<const jet::Token> tokens; // ending with End
+    std::string_view sql;               // as written, for error descriptions
 };
 
 class Store {
 public:
     static constexpr int MaxLevels = 5;
 
-    // Opens the existing SQLite file at `path`, for writing when the process may write it, else
-    // read-only. Never creates a file, changes no setting stored in it and writes nothing.
-    // Raises 3024 for a missing path, 3343 for a folder or a file that is not an SQLite
-    // database (the file left byte for byte as it was).
-    static std::shared_ptr<Store> open(const std::string& path);
+    // Opens the existing database at `path`, for writing when the process may write it (and the
+    // format can be written), else read-only; read-only whenever `readOnly` is set. Never
+    // creates a file and writes nothing. Raises 3024 for a missing path, 3343 for a folder, a
+    // damaged file or a format the engine does not read (naming it), 3031 for a database with a
+    // password; a refused file is left byte for byte.
+    static std::shared_ptr<Store> open(const std::string& path, bool readOnly = false);
     // Creates a new, empty database file at `path` and opens it. Raises 3204 when anything
     // already exists there, 3051 when the file cannot be made.
     static std::shared_ptr<Store> create(const std::string& path);
-    // As open(path), but read-only whenever `readOnly` is set, whatever the file permits.
-    static std::shared_ptr<Store> open(const std::string& path, bool readOnly);
-    // Rolls back every open level, then closes the file.
-    ~Store();
-    Store(const Store&) = delete;
-    Store& operator=(const Store&) = delete;
 
-    const std::string& path() const { return path_; }
-    bool readOnly() const { return readOnly_; }
+    // Rolls back every open level, then closes the file.
+    virtual ~Store() = default;
+
+    virtual const std::string& path() const = 0;
+    virtual bool readOnly() const = 0;
 
     // Transaction levels: begin() opens one inside those open (3003 past MaxLevels); commit()
     // and rollback() end the innermost (3034 with none open). Rolling back the outermost level
     // writes nothing to the file.
-    int depth() const { return static_cast<int>(levels_); }
-    void begin();
-    void commit();
-    void rollback();
+    virtual int depth() const = 0;
+    virtual void begin() = 0;
+    virtual void commit() = 0;
+    virtual void rollback() = 0;
 
-    // Schema. Names match without regard to case; user tables only (no sqlite_ or MSys ones).
-    std::vector<std::string> tableNames() const;
-    std::optional<TableSchema> table(std::string_view name) const;
-    void createTable(const TableSchema& table); // its indexes are created too
-    void dropTable(std::string_view table);
-    void addColumn(std::string_view table, const ColumnDef& column);
-    void dropColumn(std::string_view table, std::string_view column);
-    void createIndex(std::string_view table, const IndexDef& index);
-    void dropIndex(std::string_view table, std::string_view index);
+    // Schema. Names match without regard to case; user tables only (no system ones).
+    virtual std::vector<std::string> tableNames() const = 0;
+    virtual std::optional<TableSchema> table(std::string_view name) const = 0;
+    virtual void createTable(const TableSchema& table) = 0; // its indexes are created too
+    virtual void dropTable(std::string_view table) = 0;
+    virtual void addColumn(std::string_view table, const ColumnDef& column) = 0;
+    virtual void dropColumn(std::string_view table, std::string_view column) = 0;
+    virtual void createIndex(std::string_view table, const IndexDef& index) = 0;
+    virtual void dropIndex(std::string_view table, std::string_view index) = 0;
 
-    // Data, in SQLite's own SQL with `?` parameters. execute() returns the rows changed.
-    int execute(const std::string& sql, const std::vector<automation::Variant>& params = {});
-    ResultSet query(const std::string& sql,
-                    const std::vector<automation::Variant>& params = {}) const;
+    // Data. execute() runs INSERT, UPDATE or DELETE and returns the rows changed; select() runs
+    // a SELECT; readTable() gives every row of a table; rowCount() counts them (3078 for an
+    // unknown table in each).
+    virtual int execute(const DataStatement& statement) = 0;
+    virtual ResultSet select(const DataStatement& statement) const = 0;
+    virtual ResultSet readTable(std::string_view table) const = 0;
+    virtual std::int64_t rowCount(std::string_view table) const = 0;
 
-    // The raw handle, for the engine's own modules only.
-    sqlite3* handle() const { return db_; }
-
-private:
-    Store(std::string path, sqlite3* db, bool readOnly);
-
-    // Raises an engine error naming `action` while levels are open but SQLite has abandoned
-    // their transaction; only rollback() is allowed then.
-    void requireLiveTransaction(const std::string& action) const;
-    // Raises 3027 naming `action` when the file was opened read-only.
-    void requireWritable(const std::string& action) const;
-    // Runs `body` as one change: in a savepoint inside an open level, otherwise in a
-    // transaction of its own; everything it did is undone when it raises.
-    void atomically(const std::string& action, const std::function<void()>& body);
-    // Creates `index` on the existing table described by `table` (inside atomically()).
-    void addIndexTo(const TableSchema& table, const IndexDef& index);
-
-    std::string path_;
-    sqlite3* db_ = nullptr;
-    bool readOnly_ = false;
-    unsigned levels_ = 0;
-    int folder_ = -1; // the open folder a too-long path is reached through, else -1
+protected:
+    Store() = default;
+    Store(const Store&) = delete;
+    Store& operator=(const Store&) = delete;
 };
 
 } // namespace engine

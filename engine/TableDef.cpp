@@ -5,7 +5,6 @@
 #include "engine/EngineErrors.h"
 #include "engine/Field.h"
 #include "engine/Index.h"
-#include "engine/SqliteStatement.h"
 
 #include <algorithm>
 
@@ -97,8 +96,7 @@ TableDef::TableDef(std::shared_ptr<Session> session, std::shared_ptr<ErrorLog> l
         if (!appended_)
             return Variant(std::int32_t{0});
         TableSchema t = existing();
-        ResultSet count = session_->store().query("SELECT count(*) FROM " + ident(t.name));
-        return Variant(count.rows.at(0).at(0).toInt());
+        return Variant(static_cast<std::int32_t>(session_->store().rowCount(t.name)));
     });
 }
 

@@ -24,9 +24,7 @@ Workspace::Workspace(std::shared_ptr<ErrorLog> log)
     });
     method("BeginTrans", 0, 0, [this](std::span<const Variant>) {
         if (depth_ >= Store::MaxLevels)
-            raise(errors::TooManyTransactions,
-                  "Невозможно начать транзакцию: слишком много вложенных транзакций (не более " +
-                      std::to_string(Store::MaxLevels) + ").");
+            raiseTooManyLevels(Store::MaxLevels);
         std::vector<std::shared_ptr<Session>> begun;
         try {
             for (const auto& session : openSessions()) {
@@ -43,8 +41,7 @@ Workspace::Workspace(std::shared_ptr<ErrorLog> log)
     });
     method("CommitTrans", 0, 1, [this](std::span<const Variant>) {
         if (depth_ == 0)
-            raise(errors::NoTransaction,
-                  "Попытка завершить транзакцию без предварительного начала транзакции.");
+            raiseNothingToCommit();
         for (const auto& session : openSessions())
             if (session->store().depth() > 0)
                 session->store().commit();
@@ -53,8 +50,7 @@ Workspace::Workspace(std::shared_ptr<ErrorLog> log)
     });
     method("Rollback", 0, 0, [this](std::span<const Variant>) {
         if (depth_ == 0)
-            raise(errors::NoTransaction,
-                  "Попытка отменить транзакцию без предварительного начала транзакции.");
+            raiseNothingToRollBack();
         for (const auto& session : openSessions())
             if (session->store().depth() > 0)
                 session->store().rollback();

@@ -6,8 +6,8 @@
 #include "FuzzSupport.h"
 
 #include "automation/Error.h"
-#include "engine/JetSql.h"
-#include "engine/Store.h"
+#include "engine/sql/JetSql.h"
+#include "engine/sqlite/SqliteStore.h"
 
 #include <sqlite3.h>
 
@@ -49,13 +49,13 @@ constexpr const char* ShopStatements[] = {
 struct Fixture {
     fuzz::ScratchDir dir;
     std::string path = dir.file("DB.mdb");
-    std::shared_ptr<engine::Store> store;
+    std::shared_ptr<engine::SqliteStore> store;
     std::string bytes; // the file as every input must leave it
 
     Fixture() {
         fuzz::limitEveryConnection();
         try {
-            store = engine::Store::create(path);
+            store = engine::SqliteStore::create(path);
             for (const char* sql : ShopStatements)
                 engine::jet::execute(*store, sql);
         } catch (const automation::Error& e) {
@@ -76,7 +76,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    engine::Store& store = *fixture->store;
+    engine::SqliteStore& store = *fixture->store;
     const std::string_view sql(reinterpret_cast<const char*>(data), size);
     fuzz::workStarted();
     store.begin();

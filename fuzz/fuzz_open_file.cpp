@@ -7,7 +7,7 @@
 
 #include "automation/Error.h"
 #include "automation/Registry.h"
-#include "engine/JetSql.h"
+#include "engine/sql/JetSql.h"
 #include "engine/Registration.h"
 #include "engine/Store.h"
 

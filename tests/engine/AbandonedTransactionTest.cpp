@@ -1,7 +1,7 @@
 // When SQLite abandons a transaction by itself (an interrupted statement, a full disk), nothing
 // may slip into the file outside the levels the caller still believes open.
 
-#include "engine/Store.h"
+#include "engine/sqlite/SqliteStore.h"
 #include "support/SqliteDump.h"
 #include "support/TempDir.h"
 
@@ -15,7 +15,7 @@ using testsupport::sqliteRows;
 TEST(AbandonedTransaction, WorkAfterSqliteDroppedTheLevelsIsRefusedUntilRolledBack) {
     testsupport::TempDir dir;
     const std::string path = dir.file("shop.mdb");
-    auto store = engine::Store::create(path);
+    auto store = engine::SqliteStore::create(path);
     engine::TableSchema t{"t", {{"x", engine::FieldType::Long}}, {}};
     store->createTable(t);
 

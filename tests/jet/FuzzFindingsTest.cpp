@@ -2,9 +2,9 @@
 // with the engine's syntax error, at once, and the store stays usable.
 
 #include "automation/Error.h"
-#include "engine/JetErrors.h"
-#include "engine/JetSql.h"
-#include "engine/Store.h"
+#include "engine/sql/JetErrors.h"
+#include "engine/sql/JetSql.h"
+#include "engine/sqlite/SqliteStore.h"
 #include "tests/jet/Printers.h"
 #include "tests/support/TempDir.h"
 
@@ -12,7 +12,7 @@
 #include <sqlite3.h>
 
 using automation::Variant;
-using engine::Store;
+using Store = engine::SqliteStore;
 namespace jet = engine::jet;
 
 namespace {

@@ -1,12 +1,12 @@
 // The tokens and date literals of the engine's SQL dialect, and the lexer's conduct on input it
 // cannot read.
 
-#include "engine/JetLexer.h"
+#include "engine/sql/JetLexer.h"
 #include "automation/Error.h"
-#include "engine/JetDate.h"
-#include "engine/JetParser.h"
-#include "engine/JetStatement.h"
-#include "engine/JetTranslate.h"
+#include "engine/sql/JetDate.h"
+#include "engine/sql/JetParser.h"
+#include "engine/sql/JetStatement.h"
+#include "engine/sqlite/JetTranslate.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // Data-definition statements read into the store's schema operations, and the syntax errors of
 // every statement kind.
 
-#include "engine/JetParser.h"
+#include "engine/sql/JetParser.h"
 #include "automation/Error.h"
-#include "engine/JetStatement.h"
-#include "engine/JetTranslate.h"
+#include "engine/sql/JetStatement.h"
+#include "engine/sqlite/JetTranslate.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // own view of the file.
 
 #include "automation/Error.h"
-#include "engine/JetSql.h"
+#include "engine/sql/JetSql.h"
 #include "engine/Store.h"
 #include "tests/jet/Printers.h"
 #include "tests/support/TempDir.h"

@@ -1,8 +1,8 @@
 // Data statements of the engine's dialect as SQLite SQL with bound literals.
 
-#include "engine/JetTranslate.h"
+#include "engine/sqlite/JetTranslate.h"
 #include "automation/Error.h"
-#include "engine/JetLexer.h"
+#include "engine/sql/JetLexer.h"
 #include "tests/jet/Printers.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // What kind of statement a token stream is, read from its leading keywords, and the syntax-error
 // number the original engine gives for that kind.
 
-#include "engine/JetLexer.h"
+#include "engine/sql/JetLexer.h"
 
 #include <span>
 

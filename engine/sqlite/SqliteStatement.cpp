@@ -1,4 +1,4 @@
-#include "engine/SqliteStatement.h"
+#include "engine/sqlite/SqliteStatement.h"
 
 #include "engine/EngineErrors.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 // The engine's SQL front end: reads the SQL dialect of the original engine and carries it out
-// on a Store, translating data statements into SQLite's SQL and data-definition statements into
-// the Store's schema operations.
+// on a Store: data-definition statements become the Store's schema operations, data statements
+// go to the Store as read, for it to carry out in its own way.
 //
 // Accepted: CREATE TABLE, ALTER TABLE (ADD [COLUMN], DROP [COLUMN], ADD CONSTRAINT, DROP
 // CONSTRAINT), CREATE [UNIQUE] INDEX ... [WITH PRIMARY | DISALLOW NULL | IGNORE NULL],

@@ -19,6 +19,7 @@ inline constexpr long SyntaxAlterTable = 3293;
 inline constexpr long SyntaxDropIndex = 3294;
 inline constexpr long SyntaxDropTable = 3295;
 inline constexpr long CannotExecuteSelect = 3065;
+inline constexpr long CriteriaTypeMismatch = 3464;
 } // namespace errors
 
 // Raises the syntax error `number` (one of the Syntax* numbers or InvalidStatement);
@@ -34,6 +35,9 @@ inline constexpr long CannotExecuteSelect = 3065;
 // Raises 3061: the statement uses a name that is no column (the engine would take it as a
 // parameter, which none was given for).
 [[noreturn]] void raiseTooFewParameters();
+
+// Raises 3464: a condition compares values of kinds that cannot be compared (text and a number).
+[[noreturn]] void raiseCriteriaTypeMismatch();
 
 // Raises 3078 naming the missing table `name`.
 [[noreturn]] void raiseTableNotFound(std::string_view name);

@@ -1,6 +1,6 @@
-#include "engine/JetLexer.h"
+#include "engine/sql/JetLexer.h"
 
-#include "engine/JetDate.h"
+#include "engine/sql/JetDate.h"
 
 namespace engine::jet {
 

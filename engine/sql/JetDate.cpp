@@ -1,4 +1,4 @@
-#include "engine/JetDate.h"
+#include "engine/sql/JetDate.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "engine/LongPathVfs.h"
+#include "engine/sqlite/LongPathVfs.h"
 
 #include <sqlite3.h>
 

@@ -1,8 +1,8 @@
-#include "engine/JetTranslate.h"
+#include "engine/sqlite/JetTranslate.h"
 
-#include "engine/JetErrors.h"
-#include "engine/JetStatement.h"
-#include "engine/SqliteStatement.h"
+#include "engine/sql/JetErrors.h"
+#include "engine/sql/JetStatement.h"
+#include "engine/sqlite/SqliteStatement.h"
 
 namespace engine::jet {
 

@@ -1,7 +1,7 @@
-#include "engine/JetErrors.h"
+#include "engine/sql/JetErrors.h"
 
 #include "engine/EngineErrors.h"
-#include "engine/JetLexer.h"
+#include "engine/sql/JetLexer.h"
 
 #include <string>
 
@@ -74,6 +74,11 @@ void raiseSyntaxError(long number, std::string_view statement) {
         number != errors::SyntaxInsert && number != errors::SyntaxUpdate)
         number = errors::InvalidStatement;
     engine::raise(number, syntaxDescription(number));
+}
+
+void raiseCriteriaTypeMismatch() {
+    engine::raise(errors::CriteriaTypeMismatch,
+                  "Несоответствие типов данных в выражении условия отбора.");
 }
 
 void raiseCannotExecuteSelect() {

@@ -1,6 +1,6 @@
-#include "engine/JetStatement.h"
+#include "engine/sql/JetStatement.h"
 
-#include "engine/JetErrors.h"
+#include "engine/sql/JetErrors.h"
 
 namespace engine::jet {
 

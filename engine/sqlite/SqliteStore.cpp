@@ -1,12 +1,13 @@
-#include "engine/Store.h"
+#include "engine/sqlite/SqliteStore.h"
 
 #include "automation/Dispatcher.h"
 #include "automation/Error.h"
 #include "engine/EngineErrors.h"
-#include "engine/EngineProperties.h"
-#include "engine/LongPathVfs.h"
+#include "engine/FileProbe.h"
 #include "engine/OleDate.h"
-#include "engine/SqliteStatement.h"
+#include "engine/sqlite/EngineProperties.h"
+#include "engine/sqlite/LongPathVfs.h"
+#include "engine/sqlite/SqliteStatement.h"
 
 #include <sqlite3.h>
 
@@ -77,8 +78,7 @@ Variant readValue(const Statement& s, int column, const std::optional<FieldType>
         if (std::optional<double> days = oleDateFromIso(s.text(column)))
             return Variant(*days);
         break;
-    case FieldType::Text:
-    case FieldType::Memo:
+    default: // text, and kinds only Access files hold
         break;
     }
     return Variant(s.text(column));
@@ -138,14 +138,10 @@ const IndexDef* findIndex(const TableSchema& t, std::string_view name) {
 
 // ---- opening and closing ----
 
-Store::Store(std::string path, sqlite3* db, bool readOnly)
+SqliteStore::SqliteStore(std::string path, sqlite3* db, bool readOnly)
     : path_(std::move(path)), db_(db), readOnly_(readOnly) {}
 
-std::shared_ptr<Store> Store::open(const std::string& path) {
-    return open(path, false);
-}
-
-std::shared_ptr<Store> Store::create(const std::string& path) {
+std::shared_ptr<SqliteStore> SqliteStore::create(const std::string& path) {
     const std::string name = quoted(path);
     struct stat info {};
     if (path.empty() || ::lstat(path.c_str(), &info) == 0)
@@ -174,28 +170,16 @@ std::shared_ptr<Store> Store::create(const std::string& path) {
     return open(path, false);
 }
 
-std::shared_ptr<Store> Store::open(const std::string& path, bool forceReadOnly) {
+bool SqliteStore::recognizes(std::span<const unsigned char> header) {
+    static constexpr char magic[] = "SQLite format 3"; // with its terminating zero: 16 bytes
+    return header.size() >= sizeof magic && std::memcmp(header.data(), magic, sizeof magic) == 0;
+}
+
+std::shared_ptr<SqliteStore> SqliteStore::open(const std::string& path, bool forceReadOnly) {
     const std::string name = quoted(path);
-    struct stat info {};
-    if (path.empty() || ::stat(path.c_str(), &info) != 0) {
-        if (path.empty() || errno == ENOENT || errno == ENOTDIR)
-            raise(errors::FileNotFound, "Не удается найти файл " + name + ".");
-        raise(errors::CannotOpenFile,
-              "Не удается открыть файл " + name + ": " + std::strerror(errno) + ".");
-    }
     // Only a file that starts like an SQLite database reaches SQLite: anything else is refused
     // before SQLite could take it for an empty database and write to it.
-    if (!S_ISREG(info.st_mode))
-        raise(errors::UnrecognizedFormat, "Нераспознанный формат базы данных " + name + ".");
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        raise(errors::CannotOpenFile,
-              "Не удается открыть файл " + name + ": " + std::strerror(errno) + ".");
-    char header[16] = {};
-    ssize_t got = ::read(fd, header, sizeof header);
-    ::close(fd);
-    if (got != static_cast<ssize_t>(sizeof header) ||
-        std::memcmp(header, "SQLite format 3", sizeof header) != 0)
+    if (!recognizes(probeDatabaseFile(path, 16)))
         raise(errors::UnrecognizedFormat, "Нераспознанный формат базы данных " + name + ".");
 
     // Writing needs the file and its folder (SQLite keeps its rollback journal beside the file).
@@ -228,7 +212,7 @@ std::shared_ptr<Store> Store::open(const std::string& path, bool forceReadOnly) 
     }
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, BusyTimeoutMs);
-    std::shared_ptr<Store> store(new Store(path, db, readOnly));
+    std::shared_ptr<SqliteStore> store(new SqliteStore(path, db, readOnly));
     store->folder_ = folderFd;
     // SQLite reads nothing until asked: read the schema now so a damaged file fails here.
     try {
@@ -241,7 +225,7 @@ std::shared_ptr<Store> Store::open(const std::string& path, bool forceReadOnly) 
     return store;
 }
 
-Store::~Store() {
+SqliteStore::~SqliteStore() {
     // A real ROLLBACK, not ROLLBACK TO: nothing of the open levels reaches the file.
     if (!sqlite3_get_autocommit(db_))
         execQuietly(db_, "ROLLBACK");
@@ -252,11 +236,9 @@ Store::~Store() {
 
 // ---- levels ----
 
-void Store::begin() {
+void SqliteStore::begin() {
     if (levels_ >= static_cast<unsigned>(MaxLevels))
-        raise(errors::TooManyTransactions,
-              "Невозможно начать транзакцию: слишком много вложенных транзакций (не более " +
-                  std::to_string(MaxLevels) + ").");
+        raiseTooManyLevels(MaxLevels);
     requireLiveTransaction("начало транзакции");
     if (levels_ == 0)
         exec(db_, "BEGIN", "начало транзакции");
@@ -265,10 +247,9 @@ void Store::begin() {
     ++levels_;
 }
 
-void Store::commit() {
+void SqliteStore::commit() {
     if (levels_ == 0)
-        raise(errors::NoTransaction,
-              "Попытка завершить транзакцию без предварительного начала транзакции.");
+        raiseNothingToCommit();
     if (sqlite3_get_autocommit(db_)) {
         // SQLite itself abandoned the transaction after a severe failure: nothing to keep.
         --levels_;
@@ -281,10 +262,9 @@ void Store::commit() {
     --levels_;
 }
 
-void Store::rollback() {
+void SqliteStore::rollback() {
     if (levels_ == 0)
-        raise(errors::NoTransaction,
-              "Попытка отменить транзакцию без предварительного начала транзакции.");
+        raiseNothingToRollBack();
     if (sqlite3_get_autocommit(db_)) {
         --levels_;
         return;
@@ -299,13 +279,13 @@ void Store::rollback() {
     --levels_;
 }
 
-void Store::requireWritable(const std::string& action) const {
+void SqliteStore::requireWritable(const std::string& action) const {
     if (readOnly_)
         raise(errors::ReadOnly, "Невозможно обновить: база данных " + quoted(path_) +
                                     " открыта только для чтения; " + action + ".");
 }
 
-void Store::requireLiveTransaction(const std::string& action) const {
+void SqliteStore::requireLiveTransaction(const std::string& action) const {
     // After a severe failure (an interrupt, a full disk, an I/O error) SQLite may abandon the
     // whole transaction by itself. Work done now would no longer belong to the open levels: it
     // would be committed at once, and the caller's later Rollback could not undo it.
@@ -314,7 +294,7 @@ void Store::requireLiveTransaction(const std::string& action) const {
                                       action + " невозможно до отката транзакции (Rollback).");
 }
 
-void Store::atomically(const std::string& action, const std::function<void()>& body) {
+void SqliteStore::atomically(const std::string& action, const std::function<void()>& body) {
     requireLiveTransaction(action);
     bool own = levels_ == 0;
     if (own)
@@ -348,7 +328,7 @@ void Store::atomically(const std::string& action, const std::function<void()>& b
 
 // ---- schema ----
 
-std::vector<std::string> Store::tableNames() const {
+std::vector<std::string> SqliteStore::tableNames() const {
     Statement s(db_,
                 "SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE "
                 "'sqlite\\_%' ESCAPE '\\' AND name NOT LIKE 'MSys%' ORDER BY name COLLATE NOCASE",
@@ -359,7 +339,7 @@ std::vector<std::string> Store::tableNames() const {
     return names;
 }
 
-std::optional<TableSchema> Store::table(std::string_view name) const {
+std::optional<TableSchema> SqliteStore::table(std::string_view name) const {
     if (startsWithNoCase(name, "sqlite_") || startsWithNoCase(name, "MSys"))
         return std::nullopt;
     auto found = findObject(db_, name);
@@ -423,7 +403,7 @@ std::optional<TableSchema> Store::table(std::string_view name) const {
     return t;
 }
 
-void Store::createTable(const TableSchema& table) {
+void SqliteStore::createTable(const TableSchema& table) {
     const std::string action = "создание таблицы " + quoted(table.name);
     requireWritable(action);
     validateName(table.name, "таблицы");
@@ -455,7 +435,7 @@ void Store::createTable(const TableSchema& table) {
     });
 }
 
-void Store::dropTable(std::string_view name) {
+void SqliteStore::dropTable(std::string_view name) {
     const std::string action = "удаление таблицы " + quoted(std::string(name));
     requireWritable(action);
     std::optional<TableSchema> t = table(name);
@@ -467,7 +447,7 @@ void Store::dropTable(std::string_view name) {
     });
 }
 
-void Store::addColumn(std::string_view tableName, const ColumnDef& column) {
+void SqliteStore::addColumn(std::string_view tableName, const ColumnDef& column) {
     const std::string action =
         "добавление поля " + quoted(column.name) + " в таблицу " + quoted(std::string(tableName));
     requireWritable(action);
@@ -492,7 +472,7 @@ void Store::addColumn(std::string_view tableName, const ColumnDef& column) {
     });
 }
 
-void Store::dropColumn(std::string_view tableName, std::string_view columnName) {
+void SqliteStore::dropColumn(std::string_view tableName, std::string_view columnName) {
     const std::string action = "удаление поля " + quoted(std::string(columnName)) + " из таблицы " +
                                quoted(std::string(tableName));
     requireWritable(action);
@@ -516,7 +496,7 @@ void Store::dropColumn(std::string_view tableName, std::string_view columnName) 
     });
 }
 
-void Store::createIndex(std::string_view tableName, const IndexDef& index) {
+void SqliteStore::createIndex(std::string_view tableName, const IndexDef& index) {
     const std::string action = "создание индекса " + quoted(index.name);
     requireWritable(action);
     std::optional<TableSchema> t = table(tableName);
@@ -525,7 +505,7 @@ void Store::createIndex(std::string_view tableName, const IndexDef& index) {
     atomically(action, [&] { addIndexTo(*t, index); });
 }
 
-void Store::addIndexTo(const TableSchema& t, const IndexDef& index) {
+void SqliteStore::addIndexTo(const TableSchema& t, const IndexDef& index) {
     const std::string action =
         "создание индекса " + quoted(index.name) + " таблицы " + quoted(t.name);
     validateName(index.name, "индекса");
@@ -582,7 +562,7 @@ void Store::addIndexTo(const TableSchema& t, const IndexDef& index) {
             Properties::set(db_, t.name, IndexKind, index.name, property, true);
 }
 
-void Store::dropIndex(std::string_view tableName, std::string_view indexName) {
+void SqliteStore::dropIndex(std::string_view tableName, std::string_view indexName) {
     const std::string action = "удаление индекса " + quoted(std::string(indexName));
     requireWritable(action);
     std::optional<TableSchema> t = table(tableName);
@@ -606,7 +586,7 @@ void Store::dropIndex(std::string_view tableName, std::string_view indexName) {
 
 // ---- data ----
 
-int Store::execute(const std::string& sql, const std::vector<Variant>& params) {
+int SqliteStore::execute(const std::string& sql, const std::vector<Variant>& params) {
     const std::string action = "выполнение инструкции SQL";
     int changed = 0;
     atomically(action, [&] {
@@ -624,7 +604,7 @@ int Store::execute(const std::string& sql, const std::vector<Variant>& params) {
     return changed;
 }
 
-ResultSet Store::query(const std::string& sql, const std::vector<Variant>& params) const {
+ResultSet SqliteStore::query(const std::string& sql, const std::vector<Variant>& params) const {
     const std::string action = "выполнение запроса";
     Statement s(db_, sql, action);
     s.bind(params);

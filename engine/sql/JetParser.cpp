@@ -1,7 +1,7 @@
-#include "engine/JetParser.h"
+#include "engine/sql/JetParser.h"
 
-#include "engine/JetErrors.h"
-#include "engine/JetStatement.h"
+#include "engine/sql/JetErrors.h"
+#include "engine/sql/JetStatement.h"
 
 #include <optional>
 

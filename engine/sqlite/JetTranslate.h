@@ -5,7 +5,7 @@
 // ||; "DELETE * FROM" loses its star; everything else passes through as written.
 
 #include "automation/Variant.h"
-#include "engine/JetLexer.h"
+#include "engine/sql/JetLexer.h"
 
 #include <span>
 #include <string>

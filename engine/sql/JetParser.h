@@ -3,8 +3,8 @@
 // without touching one: each statement becomes exactly one operation, so carrying it out is as
 // atomic as that one Store call.
 
-#include "engine/JetLexer.h"
 #include "engine/Schema.h"
+#include "engine/sql/JetLexer.h"
 
 #include <span>
 #include <string>
