@@ -52,6 +52,18 @@ Variant Variant::null() {
     return v;
 }
 
+Variant Variant::bytes(std::vector<std::uint8_t> bytes) {
+    Variant v;
+    v.value_ = std::move(bytes);
+    return v;
+}
+
+const std::vector<std::uint8_t>& Variant::toBytes() const {
+    if (kind() != Kind::Bytes)
+        typeMismatch(*this, "массив байтов");
+    return std::get<std::vector<std::uint8_t>>(value_);
+}
+
 std::string Variant::toText() const {
     switch (kind()) {
     case Kind::Empty:
@@ -66,6 +78,7 @@ std::string Variant::toText() const {
         return formatDouble(std::get<double>(value_));
     case Kind::Null:
     case Kind::Object:
+    case Kind::Bytes:
         break;
     }
     typeMismatch(*this, "текст");
@@ -89,6 +102,7 @@ double Variant::toDouble() const {
     }
     case Kind::Null:
     case Kind::Object:
+    case Kind::Bytes:
         break;
     }
     typeMismatch(*this, "число");
@@ -163,6 +177,9 @@ std::string Variant::describe() const {
         return "<объект>";
     case Kind::Text:
         return "'" + std::get<std::string>(value_) + "'";
+    case Kind::Bytes:
+        return "<" + std::to_string(std::get<std::vector<std::uint8_t>>(value_).size()) +
+               " байт>";
     default:
         return toText();
     }

@@ -2,7 +2,8 @@
 // The engine value: what carries an argument or a result of a late-bound call.
 //
 // It is empty, null, a counted reference to an automation object, UTF-8 text, a 32-bit integer,
-// a Boolean, or a double (currency, date/time and floating-point column values). Copies share
+// a Boolean, a double (currency, date/time and floating-point column values), or a byte array
+// (binary column values). Copies share
 // the object they refer to; clear() (or assigning an empty value) releases this reference.
 
 #include <cstdint>
@@ -23,7 +24,7 @@ using Args = std::vector<Variant>;
 
 class Variant {
 public:
-    enum class Kind { Empty, Null, Object, Text, Int, Bool, Double };
+    enum class Kind { Empty, Null, Object, Text, Int, Bool, Double, Bytes };
 
     Variant() = default;
     Variant(ObjectRef object);
@@ -36,6 +37,8 @@ public:
 
     // The database's "no value".
     static Variant null();
+    // A byte array holding `bytes`.
+    static Variant bytes(std::vector<std::uint8_t> bytes);
 
     Kind kind() const { return static_cast<Kind>(value_.index()); }
     bool isEmpty() const { return kind() == Kind::Empty; }
@@ -49,6 +52,8 @@ public:
     std::int32_t toInt() const;
     bool toBool() const;
     double toDouble() const;
+    // The bytes of a byte array; raises a type-mismatch Error for any other kind.
+    const std::vector<std::uint8_t>& toBytes() const;
     // The referenced object; raises Error (object required) for any other kind.
     const ObjectRef& object() const;
 
@@ -72,7 +77,8 @@ private:
     struct NullTag {
         bool operator==(const NullTag&) const = default;
     };
-    std::variant<std::monostate, NullTag, ObjectRef, std::string, std::int32_t, bool, double>
+    std::variant<std::monostate, NullTag, ObjectRef, std::string, std::int32_t, bool, double,
+                 std::vector<std::uint8_t>>
         value_;
 };
 

@@ -135,6 +135,12 @@ void Statement::bindOne(int index, const Variant& v) {
     case Variant::Kind::Double:
         rc = sqlite3_bind_double(stmt_, index, v.toDouble());
         break;
+    case Variant::Kind::Bytes: {
+        const auto& bytes = v.toBytes();
+        rc = sqlite3_bind_blob(stmt_, index, bytes.data(), static_cast<int>(bytes.size()),
+                               SQLITE_TRANSIENT);
+        break;
+    }
     case Variant::Kind::Object:
         raise(errors::TypeMismatch,
               "Несоответствие типа: объект нельзя передать как значение параметра " +
