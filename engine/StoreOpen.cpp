@@ -4,6 +4,8 @@
 #include "engine/EngineErrors.h"
 #include "engine/FileProbe.h"
 #include "engine/Store.h"
+#include "engine/jet4/Header.h"
+#include "engine/jet4/store/Jet4Store.h"
 #include "engine/sqlite/SqliteStore.h"
 
 namespace engine {
@@ -12,7 +14,20 @@ std::shared_ptr<Store> Store::open(const std::string& path, bool readOnly) {
     const std::vector<unsigned char> header = probeDatabaseFile(path, 32);
     if (SqliteStore::recognizes(header))
         return SqliteStore::open(path, readOnly);
-    raise(errors::UnrecognizedFormat, "Нераспознанный формат базы данных " + quoted(path) + ".");
+    const std::string refused = "Нераспознанный формат базы данных " + quoted(path);
+    switch (jet4::sniffFormat(header)) {
+    case jet4::FileFormat::Jet4:
+        return Jet4Store::open(path);
+    case jet4::FileFormat::Jet3:
+        raise(errors::UnrecognizedFormat,
+              refused + ": формат Access 97 (Jet 3) не поддерживается.");
+    case jet4::FileFormat::Ace:
+        raise(errors::UnrecognizedFormat,
+              refused + ": формат Access 2007 и новее (ACE) не поддерживается.");
+    case jet4::FileFormat::NotJet:
+        break;
+    }
+    raise(errors::UnrecognizedFormat, refused + ".");
 }
 
 std::shared_ptr<Store> Store::create(const std::string& path) {

@@ -1,5 +1,6 @@
 // Writes arbitrary bytes to a file and opens it as a database: through the store (tables, their
-// descriptions and their rows) and once through the late-bound object model, as the tool does.
+// descriptions and their rows), through the checker, and once through the late-bound object
+// model, as the tool does.
 // Raised engine errors are expected. A crash, a sanitizer report, a leak or a hang is a finding,
 // and so is any change to the file or any file left beside it: opening and reading write nothing.
 
@@ -7,9 +8,10 @@
 
 #include "automation/Error.h"
 #include "automation/Registry.h"
-#include "engine/sql/JetSql.h"
 #include "engine/Registration.h"
 #include "engine/Store.h"
+#include "engine/sql/JetSql.h"
+#include "tools/check/Checker.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -125,12 +127,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (fuzz::readFile(path) != bytes)
         fuzz::finding(opened ? "reading an opened database changed its file"
                              : "a refused file was changed");
+    // The checker reads every structure, the index pages too: it may refuse, never crash.
+    try {
+        check::checkFile(path);
+    } catch (const check::Unreadable&) {
+    }
+    if (fuzz::readFile(path) != bytes)
+        fuzz::finding("checking the file changed it");
     if (opened) {
         readThroughObjects(path);
         if (fuzz::readFile(path) != bytes)
             fuzz::finding("reading through the object model changed the file");
     }
-    if (dir->entries() != std::vector<std::string>{"DB.mdb"})
-        fuzz::finding("files were left beside the database");
+    if (const auto entries = dir->entries(); entries != std::vector<std::string>{"DB.mdb"}) {
+        std::string names;
+        for (const auto& name : entries)
+            names += " " + name;
+        fuzz::finding("files were left beside the database:" + names);
+    }
     return 0;
 }

@@ -39,13 +39,21 @@ trap 'rm -rf "$scratch"' EXIT
 mkdir -p "$build/findings"
 
 status=0
+# Access-made databases seed the file target at run time only: they belong to other projects and
+# never enter the committed corpus.
+samples="${PATCH16_JET_SAMPLES:-$repo/../shared/jet-samples}"
+mkdir -p "$scratch/access-seeds"
+if [ -d "$samples" ]; then
+    find "$samples" -name '*.mdb' -size -257k -exec cp {} "$scratch/access-seeds/" \;
+fi
+
 run() {
-    local name=$1
-    shift
+    local name=$1 seeds=$2
+    shift 2
     mkdir -p "$scratch/$name"
     cp "$here/corpus/$name/." "$scratch/$name/" -r
     echo "== fuzz_$name for ${seconds}s"
-    if ! "$build/fuzz_$name" "$scratch/$name" -max_total_time="$seconds" -rss_limit_mb=2048 \
+    if ! "$build/fuzz_$name" "$scratch/$name" $seeds -max_total_time="$seconds" -rss_limit_mb=2048 \
         -timeout=10 -print_final_stats=1 -artifact_prefix="$build/findings/$name-" "$@" \
         >"$build/fuzz_$name.log" 2>&1; then
         echo "fuzz_$name: FINDING (see $build/fuzz_$name.log and $build/findings/)" >&2
@@ -55,6 +63,6 @@ run() {
     grep -E "^(#[0-9]+[[:space:]]+DONE|stat::number_of_executed_units)" "$build/fuzz_$name.log" || true
 }
 
-run jet_sql -dict="$here/jet_sql.dict" -max_len=4096
-run open_file -max_len=65536
+run jet_sql "" -dict="$here/jet_sql.dict" -max_len=4096
+run open_file "$scratch/access-seeds" -max_len=262144
 exit $status

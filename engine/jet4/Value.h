@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace engine::jet4 {
 
@@ -53,5 +54,13 @@ struct Value {
 
     bool isNull() const { return kind == Kind::Null; }
 };
+
+// A Numeric value as decimal text with its `scale` decimals ("-12.50", "0.003"); "invalid" when
+// the value holds fewer than 17 bytes.
+std::string numericText(const Value& value);
+
+// A GUID's 16 stored bytes as "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" (the first three groups
+// are stored little-endian); "invalid" for any other length.
+std::string guidText(std::string_view bytes);
 
 } // namespace engine::jet4

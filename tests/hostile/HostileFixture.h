@@ -123,11 +123,13 @@ protected:
     Seen run(const std::string& path) { return runThroughWindow(dir.path(), path, *dialogs); }
 
     // The stamp as SQLite reads it.
+public:
     static std::string stamp(const std::string& path) {
         auto rows = testsupport::sqliteRows(path, "SELECT AValue FROM param WHERE ID = 'patch'");
         return rows.size() == 1 ? rows[0] : "<" + std::to_string(rows.size()) + " rows>";
     }
 
+protected:
     testsupport::TempDir dir;
     testsupport::ScopedRecordingDialogs dialogs;
 };

@@ -82,6 +82,11 @@ struct KeyCase {
     std::string key; // as hex()
 };
 
+// Test names and messages show what a case is about, not its bytes.
+void PrintTo(const KeyCase& c, std::ostream* os) {
+    *os << c.what;
+}
+
 class IndexKeyCases : public testing::TestWithParam<KeyCase> {};
 
 } // namespace

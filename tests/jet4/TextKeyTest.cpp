@@ -93,6 +93,11 @@ struct TextCase {
     std::string key;
 };
 
+// Test names and messages show what a case is about, not its bytes.
+void PrintTo(const TextCase& c, std::ostream* os) {
+    *os << c.what;
+}
+
 class TextKeyCases : public testing::TestWithParam<TextCase> {};
 
 TEST_P(TextKeyCases, EncodesAsAccessDoes) {

@@ -1,0 +1,61 @@
+#include "engine/jet4/DataPage.h"
+
+#include "engine/jet4/Bytes.h"
+
+namespace engine::jet4 {
+
+namespace {
+
+constexpr std::size_t TypeOffset = 0;
+constexpr std::size_t FreeSpaceOffset = 2;
+constexpr std::size_t OwnerOffset = 4;
+constexpr std::size_t RowCountOffset = 12;
+constexpr std::size_t SlotSize = 2;
+constexpr std::uint16_t SlotOffsetMask = 0x1FFF;
+constexpr std::uint16_t PointerFlag = 0x4000;
+constexpr std::uint16_t NotRowFlag = 0x8000;
+
+} // namespace
+
+DataPage::DataPage(PageData bytes, std::uint32_t number)
+    : bytes_(std::move(bytes)), number_(number) {
+    const ByteView view(*bytes_, number, "data page");
+    if (view.u8(TypeOffset) != DataPageType)
+        view.fail("page type is " + std::to_string(view.u8(TypeOffset)) + ", not a data page");
+    freeSpace_ = view.u16(FreeSpaceOffset);
+    owner_ = view.u32(OwnerOffset);
+    const std::uint16_t count = view.u16(RowCountOffset);
+    const std::size_t rowArea = HeaderSize + std::size_t{count} * SlotSize;
+    if (rowArea > PageFile::PageSize)
+        view.fail("row count " + std::to_string(count) + " does not fit the page");
+
+    slots_.reserve(count);
+    std::size_t end = PageFile::PageSize;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint16_t raw = view.u16(HeaderSize + i * SlotSize);
+        RowSlot slot;
+        slot.start = raw & SlotOffsetMask;
+        slot.end = static_cast<std::uint16_t>(end);
+        slot.pointer = (raw & PointerFlag) != 0;
+        slot.notRow = (raw & NotRowFlag) != 0;
+        if (slot.start < rowArea || slot.start > slot.end)
+            view.fail("row " + std::to_string(i) + " starts at " + std::to_string(slot.start) +
+                      ", outside " + std::to_string(rowArea) + ".." + std::to_string(slot.end));
+        slots_.push_back(slot);
+        end = slot.start;
+    }
+}
+
+std::span<const std::uint8_t> DataPage::row(std::size_t row) const {
+    if (row >= slots_.size())
+        throw FormatError(number_, "data page has no row " + std::to_string(row) + " (" +
+                                       std::to_string(slots_.size()) + " rows)");
+    const RowSlot& slot = slots_[row];
+    return std::span(*bytes_).subspan(slot.start, slot.end - slot.start);
+}
+
+DataPage readDataPage(const PageFile& file, std::uint32_t number) {
+    return DataPage(file.page(number), number);
+}
+
+} // namespace engine::jet4

@@ -1,0 +1,30 @@
+#pragma once
+// Every live row of a table, streamed page by page. The pages are those of the table's
+// owned-pages usage map, in page order; each must be a data page owned by the table. On a page:
+//   - a slot flagged 0x8000 is no row of its own (deleted, or an overflow image reached through
+//     its pointer) and is skipped;
+//   - a slot flagged 0x4000 alone holds a pointer to the row's image (row 1 byte, page 3 bytes
+//     LE), which is followed (images may point on again; a loop is an error); the row is
+//     reported at the pointer slot's location, where index entries point;
+//   - any other slot is the row.
+
+#include "engine/jet4/DataPage.h"
+#include "engine/jet4/PageFile.h"
+#include "engine/jet4/TableDefinition.h"
+#include "engine/jet4/Value.h"
+
+#include <functional>
+#include <vector>
+
+namespace engine::jet4 {
+
+// Called once per row with its location and values (indexed like the definition's columns);
+// returning false stops the scan.
+using RowVisitor = std::function<bool(RowLocation, const std::vector<Value>&)>;
+
+// Visits every live row of `definition`'s table; `wanted` selects the columns decoded as in
+// decodeRow. FormatError for a page that is not the table's data page or any damaged row.
+void scanRows(const PageFile& file, const TableDefinition& definition, const RowVisitor& visit,
+              const std::vector<bool>& wanted = {});
+
+} // namespace engine::jet4

@@ -1,0 +1,29 @@
+#pragma once
+// Checking and dumping Access 2000-2003 (Jet 4) files.
+//
+// The check reads every structure the file holds and holds each against the others:
+//   - pages: every page's type and owner against the usage maps that claim it and the global
+//     free-page map (a page in use must not be marked free, nor claimed twice);
+//   - table definitions: every table of the catalog, its columns and indexes;
+//   - rows: every row of every table decodes, long values included; the stored row count;
+//   - indexes: every physical index's B-tree (page types and owners, sibling links, node keys
+//     against their children, entries in strictly ascending order), each leaf entry pointing at
+//     a live row, each live row having exactly one entry, and each entry's key equal to the key
+//     encoded afresh from its row. Text keys are encoded for the General sort order (1033); in
+//     any other order their comparison is noted as not checked.
+// The file is opened read-only and never written.
+
+#include "tools/check/Report.h"
+
+#include <functional>
+#include <string>
+
+namespace check {
+
+Report checkJet4(const std::string& path);
+
+// One dump line per row of every user table (not system, not linked), tables in catalog order,
+// columns by column number.
+void dumpJet4(const std::string& path, const std::function<void(const std::string&)>& line);
+
+} // namespace check
