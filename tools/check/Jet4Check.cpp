@@ -33,6 +33,12 @@ std::string where(j::RowLocation r) {
     return "page " + std::to_string(r.page) + " row " + std::to_string(r.row);
 }
 
+// The fault kind for a reader error met while reading `structure`: a long value is named as
+// such wherever it was met (rows, the catalog's property blobs).
+std::string faultKind(const std::string& structure, const j::FormatError& e) {
+    return std::string(e.what()).find("long value") != std::string::npos ? "long-value" : structure;
+}
+
 std::unique_ptr<j::PageFile> openFile(const std::string& path) {
     try {
         return std::make_unique<j::PageFile>(path);
@@ -146,7 +152,7 @@ public:
         try {
             catalog = j::readCatalog(*file_);
         } catch (const j::FormatError& e) {
-            report_.fault("catalog", e.what());
+            report_.fault(faultKind("catalog", e), e.what());
             return;
         }
         for (const auto& entry : catalog)
@@ -243,7 +249,7 @@ private:
                                                 " names page " + std::to_string(page.owner()) +
                                                 " as its owner");
         } catch (const j::FormatError& e) {
-            report_.fault("page-type", table + ": " + e.what());
+            report_.fault("data-page", table + ": " + e.what());
         }
     }
 
@@ -294,9 +300,7 @@ private:
                 return true;
             });
         } catch (const j::FormatError& e) {
-            const std::string what = e.what();
-            report_.fault(what.find("long value") != std::string::npos ? "long-value" : "row",
-                          table + ": " + what);
+            report_.fault(faultKind("row", e), table + ": " + e.what());
         }
         rows_ += live;
         return live;
