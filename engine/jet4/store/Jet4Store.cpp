@@ -263,14 +263,20 @@ int Jet4Store::execute(const DataStatement&) {
 
 // ---- data ----
 
-ResultSet Jet4Store::read(std::string_view tableName, const std::vector<std::string>& wanted,
-                          const jet::Condition* where) const {
+jet4::TableDefinition Jet4Store::definitionOf(std::string_view tableName) const {
     const jet4::CatalogEntry* entry = findTable(tableName);
     if (!entry)
         jet::raiseTableNotFound(tableName);
     return guarded(path_, [&] {
-        const jet4::TableDefinition t =
-            jet4::readTableDefinition(*file_, static_cast<std::uint32_t>(entry->id & 0x00FFFFFF));
+        return jet4::readTableDefinition(*file_,
+                                         static_cast<std::uint32_t>(entry->id & 0x00FFFFFF));
+    });
+}
+
+ResultSet Jet4Store::read(std::string_view tableName, const std::vector<std::string>& wanted,
+                          const jet::Condition* where) const {
+    const jet4::TableDefinition t = definitionOf(tableName);
+    return guarded(path_, [&] {
         // Positions, in the reader's column order, of the columns asked for and of those the
         // condition reads; a name the table lacks is taken by the engine as a parameter.
         auto position = [&](const std::string& name) -> std::size_t {
@@ -296,21 +302,30 @@ ResultSet Jet4Store::read(std::string_view tableName, const std::vector<std::str
         if (where)
             for (const auto& name : jet::conditionColumns(*where))
                 conditionColumns.emplace_back(name, position(name));
-        jet4::scanRows(*file_, t, [&](jet4::RowLocation, const std::vector<jet4::Value>& row) {
-            if (where && !jet::matches(*where, [&](const std::string& name) {
-                    for (const auto& [known, i] : conditionColumns)
-                        if (known == name)
-                            return toVariant(row.at(i));
-                    return Variant::null();
-                }))
+        // Only the columns shown or tested are decoded (long values are read only then).
+        std::vector<bool> decoded(t.columns.size(), false);
+        for (std::size_t i : selected)
+            decoded[i] = true;
+        for (const auto& [name, i] : conditionColumns)
+            decoded[i] = true;
+        jet4::scanRows(
+            *file_, t,
+            [&](jet4::RowLocation, const std::vector<jet4::Value>& row) {
+                if (where && !jet::matches(*where, [&](const std::string& name) {
+                        for (const auto& [known, i] : conditionColumns)
+                            if (known == name)
+                                return toVariant(row.at(i));
+                        return Variant::null();
+                    }))
+                    return true;
+                std::vector<Variant> out;
+                out.reserve(selected.size());
+                for (std::size_t i : selected)
+                    out.push_back(toVariant(row.at(i)));
+                result.rows.push_back(std::move(out));
                 return true;
-            std::vector<Variant> out;
-            out.reserve(selected.size());
-            for (std::size_t i : selected)
-                out.push_back(toVariant(row.at(i)));
-            result.rows.push_back(std::move(out));
-            return true;
-        });
+            },
+            decoded);
         return result;
     });
 }
@@ -325,17 +340,17 @@ ResultSet Jet4Store::readTable(std::string_view table) const {
 }
 
 std::int64_t Jet4Store::rowCount(std::string_view tableName) const {
-    const jet4::CatalogEntry* entry = findTable(tableName);
-    if (!entry)
-        jet::raiseTableNotFound(tableName);
+    const jet4::TableDefinition t = definitionOf(tableName);
     return guarded(path_, [&] {
-        const jet4::TableDefinition t =
-            jet4::readTableDefinition(*file_, static_cast<std::uint32_t>(entry->id & 0x00FFFFFF));
         std::int64_t count = 0;
-        jet4::scanRows(*file_, t, [&](jet4::RowLocation, const std::vector<jet4::Value>&) {
-            ++count;
-            return true;
-        });
+        // Counting decodes no value: every column is left out.
+        jet4::scanRows(
+            *file_, t,
+            [&](jet4::RowLocation, const std::vector<jet4::Value>&) {
+                ++count;
+                return true;
+            },
+            std::vector<bool>(t.columns.size(), false));
         return count;
     });
 }

@@ -11,6 +11,7 @@
 #include "engine/jet4/Catalog.h"
 #include "engine/jet4/Header.h"
 #include "engine/jet4/PageFile.h"
+#include "engine/jet4/TableDefinition.h"
 #include "engine/sql/Select.h"
 
 namespace engine {
@@ -51,6 +52,8 @@ private:
     // The catalog entry of the table called `name` (any table, system ones included, since a
     // query may read them); nothing when there is none.
     const jet4::CatalogEntry* findTable(std::string_view name) const;
+    // The definition of the table called `name`; 3078 when there is none, 3049 when damaged.
+    jet4::TableDefinition definitionOf(std::string_view name) const;
     // Every row of `table` whose values satisfy `where`, with the columns `columns` (all the
     // table's columns when empty).
     ResultSet read(std::string_view table, const std::vector<std::string>& columns,
