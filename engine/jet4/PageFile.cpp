@@ -1,16 +1,42 @@
 #include "engine/jet4/PageFile.h"
 
+#include "engine/jet4/DiskOperations.h"
+#include "engine/jet4/FileLock.h"
 #include "engine/jet4/FormatError.h"
+#include "engine/jet4/SpillFile.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <exception>
 #include <fcntl.h>
+#include <filesystem>
 #include <limits>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
+#include <vector>
 
 namespace engine::jet4 {
+
+// The state of an open outermost level and the levels inside it.
+struct PageFile::Writing {
+    struct Level {
+        std::uint32_t pageCount = 0; // pages when the level began; later ones it added itself
+        std::uint64_t spillEnd = 0;  // where its before-images begin in the spill file
+        // Each page it changed that existed when it began -> that page's bytes then, in the spill
+        // file. The outermost level keeps none: its rollback drops the whole copy.
+        std::unordered_map<std::uint32_t, std::uint64_t> saved;
+    };
+
+    std::string target; // the database's real path (symbolic links followed)
+    std::uint32_t originalPageCount = 0;
+    std::uint64_t originalSize = 0;
+    std::unique_ptr<ReplacementCopy> copy; // from the first change on
+    std::unique_ptr<SpillFile> spill;      // from the first change inside an inner level on
+    std::vector<Level> levels;
+    std::exception_ptr failure; // the disk failure that abandoned the transaction
+};
 
 PageFile::PageFile(const std::string& path) : path_(path) {
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -22,6 +48,7 @@ PageFile::PageFile(const std::string& path) : path_(path) {
         ::close(fd_);
         throw std::system_error(error, std::generic_category(), "cannot examine " + path);
     }
+    identity_ = FileIdentity::of(info);
     fileSize_ = static_cast<std::uint64_t>(info.st_size);
     // Page numbers are 32-bit on disk (24-bit in row pointers), so a larger count cannot occur
     // in a real file; clamp rather than wrap.
@@ -31,9 +58,15 @@ PageFile::PageFile(const std::string& path) : path_(path) {
 }
 
 PageFile::~PageFile() {
+    if (writing_) {
+        abandon();
+        endWriting();
+    }
     if (fd_ >= 0)
         ::close(fd_);
 }
+
+// ---- reading ----
 
 PageData PageFile::page(std::uint32_t number) const {
     std::lock_guard lock(mutex_);
@@ -42,12 +75,7 @@ PageData PageFile::page(std::uint32_t number) const {
         return found->second->second;
     }
     PageData data = load(number);
-    recent_.emplace_front(number, data);
-    cached_[number] = recent_.begin();
-    if (recent_.size() > CachedPages) {
-        cached_.erase(recent_.back().first);
-        recent_.pop_back();
-    }
+    remember(number, data);
     return data;
 }
 
@@ -55,12 +83,14 @@ PageData PageFile::load(std::uint32_t number) const {
     if (number >= pageCount_)
         throw FormatError(number, "page is past the end of the file (" +
                                       std::to_string(pageCount_) + " pages)");
+    // Once a level has changed something, the copy holds every page as the level sees it.
+    const int fd = writing_ && writing_->copy ? writing_->copy->fd() : fd_;
     auto data = std::make_shared<std::array<std::uint8_t, PageSize>>();
     std::size_t done = 0;
     const auto start = static_cast<off_t>(std::uint64_t{number} * PageSize);
     while (done < PageSize) {
         const ssize_t got =
-            ::pread(fd_, data->data() + done, PageSize - done, start + static_cast<off_t>(done));
+            ::pread(fd, data->data() + done, PageSize - done, start + static_cast<off_t>(done));
         if (got < 0) {
             if (errno == EINTR)
                 continue;
@@ -71,6 +101,253 @@ PageData PageFile::load(std::uint32_t number) const {
         done += static_cast<std::size_t>(got);
     }
     return data;
+}
+
+void PageFile::remember(std::uint32_t number, PageData data) const {
+    if (const auto found = cached_.find(number); found != cached_.end()) {
+        found->second->second = std::move(data);
+        recent_.splice(recent_.begin(), recent_, found->second);
+        return;
+    }
+    recent_.emplace_front(number, std::move(data));
+    cached_[number] = recent_.begin();
+    if (recent_.size() > CachedPages) {
+        cached_.erase(recent_.back().first);
+        recent_.pop_back();
+    }
+}
+
+void PageFile::forgetCachedPages() const {
+    cached_.clear();
+    recent_.clear();
+}
+
+// ---- levels ----
+
+int PageFile::levels() const {
+    return writing_ ? static_cast<int>(writing_->levels.size()) : 0;
+}
+
+void PageFile::beginLevel() {
+    std::lock_guard lock(mutex_);
+    if (levels() >= MaxLevels)
+        throw std::logic_error("more than " + std::to_string(MaxLevels) +
+                               " nested transaction levels");
+    if (writing_) {
+        writing_->levels.push_back({pageCount_, writing_->spill ? writing_->spill->end() : 0, {}});
+        return;
+    }
+    startWriting();
+}
+
+void PageFile::startWriting() {
+    if (fileSize_ % PageSize != 0)
+        throw FormatError(FormatError::NoPage,
+                          path_ + " does not end on a page boundary; it is not written");
+    std::error_code error;
+    const std::filesystem::path target = std::filesystem::canonical(path_, error);
+    if (error)
+        throw std::system_error(error, "cannot find " + path_);
+    const std::string folder = target.parent_path().string();
+    if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+        throw std::system_error(errno, std::generic_category(), "cannot write " + target.string());
+    if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
+        throw std::system_error(errno, std::generic_category(), "cannot write in " + folder);
+    // Access's locks are looked for before this file takes its own: on NFS the writer's lock is
+    // itself a byte-range lock, which the look would then find.
+    requireNotInUse(target);
+    lockForWriting(fd_, target);
+    try {
+        // Checked under the lock: pages read before may be stale if another writer committed
+        // between the open and now. Leftovers are removed only then, when no other writer of
+        // ours can be building a copy of this file.
+        requireUnchanged(target, identity_);
+        ReplacementCopy::removeLeftovers(target);
+    } catch (...) {
+        unlock(fd_);
+        throw;
+    }
+    writing_ = std::make_unique<Writing>();
+    writing_->target = target.string();
+    writing_->originalPageCount = pageCount_;
+    writing_->originalSize = fileSize_;
+    writing_->levels.push_back({pageCount_, 0, {}});
+}
+
+void PageFile::commitLevel() {
+    std::lock_guard lock(mutex_);
+    if (!writing_)
+        throw std::logic_error("no transaction level is open to commit");
+    Writing& w = *writing_;
+    if (w.failure) {
+        const std::exception_ptr failure = w.failure;
+        w.levels.pop_back();
+        if (w.levels.empty())
+            endWriting();
+        std::rethrow_exception(failure);
+    }
+    if (w.levels.size() > 1) {
+        const Writing::Level inner = std::move(w.levels.back());
+        w.levels.pop_back();
+        if (w.levels.size() == 1) {
+            // Only inner levels roll back page by page; the spill file's content is spent.
+            if (w.spill)
+                w.spill->rewind(0);
+            return;
+        }
+        // The level around keeps its own before-image of a page when it has one (it is older);
+        // it needs none for a page it added itself.
+        Writing::Level& outer = w.levels.back();
+        for (const auto& [number, at] : inner.saved)
+            if (number < outer.pageCount)
+                outer.saved.emplace(number, at);
+        return;
+    }
+    if (!w.copy) {
+        endWriting(); // nothing was changed: nothing to write
+        return;
+    }
+    int placed = -1;
+    try {
+        placed = w.copy->replace([&] {
+            requireUnchanged(w.target, identity_);
+            requireNotInUse(w.target, false);
+        });
+    } catch (...) {
+        abandon();
+        endWriting();
+        throw;
+    }
+    // The file at the path is now the copy: read it from here on, and know it as it is now.
+    struct stat info {};
+    identity_ = ::fstat(placed, &info) == 0 ? FileIdentity::of(info) : FileIdentity{};
+    const int replaced = fd_;
+    fd_ = placed;
+    fileSize_ = std::uint64_t{pageCount_} * PageSize;
+    // The lock on the replaced file is released only now: a writer that opened the path before
+    // the rename and takes it next finds the file changed and refuses.
+    unlock(replaced);
+    ::close(replaced);
+    writing_.reset();
+}
+
+void PageFile::rollbackLevel() {
+    std::lock_guard lock(mutex_);
+    if (!writing_)
+        throw std::logic_error("no transaction level is open to roll back");
+    Writing& w = *writing_;
+    if (w.levels.size() == 1) {
+        abandon();
+        endWriting();
+        return;
+    }
+    const Writing::Level inner = std::move(w.levels.back());
+    w.levels.pop_back();
+    if (w.failure)
+        return;
+    try {
+        SpillFile::Page before{};
+        for (const auto& [number, at] : inner.saved) {
+            w.spill->get(at, before);
+            disk::writeAt(w.copy->fd(), before.data(), PageSize, std::uint64_t{number} * PageSize,
+                          "write", w.copy->path());
+        }
+        if (pageCount_ > inner.pageCount)
+            w.copy->truncate(std::uint64_t{inner.pageCount} * PageSize);
+        if (w.spill)
+            w.spill->rewind(inner.spillEnd);
+        pageCount_ = inner.pageCount;
+        fileSize_ = std::uint64_t{pageCount_} * PageSize;
+        forgetCachedPages();
+    } catch (...) {
+        // The copy is now neither what the level around saw nor what this one made.
+        w.failure = std::current_exception();
+        abandon();
+    }
+}
+
+// ---- changes ----
+
+void PageFile::write(std::uint32_t number, const std::array<std::uint8_t, PageSize>& bytes) {
+    std::lock_guard lock(mutex_);
+    if (!writing_)
+        throw std::logic_error("a page is written only inside a transaction level");
+    if (number >= pageCount_)
+        throw std::out_of_range("page " + std::to_string(number) + " is past the end of " + path_ +
+                                " (" + std::to_string(pageCount_) + " pages)");
+    if (writing_->failure)
+        std::rethrow_exception(writing_->failure);
+    try {
+        prepareChange(number);
+        disk::writeAt(writing_->copy->fd(), bytes.data(), PageSize,
+                      std::uint64_t{number} * PageSize, "write", writing_->copy->path());
+    } catch (...) {
+        writing_->failure = std::current_exception();
+        abandon();
+        throw;
+    }
+    remember(number, std::make_shared<const std::array<std::uint8_t, PageSize>>(bytes));
+}
+
+std::uint32_t PageFile::append(const std::array<std::uint8_t, PageSize>& bytes) {
+    std::lock_guard lock(mutex_);
+    if (!writing_)
+        throw std::logic_error("a page is added only inside a transaction level");
+    if (pageCount_ >= std::numeric_limits<std::uint32_t>::max() - 1)
+        throw std::out_of_range(path_ + " has as many pages as page numbers allow");
+    if (writing_->failure)
+        std::rethrow_exception(writing_->failure);
+    const std::uint32_t number = pageCount_;
+    try {
+        prepareChange(number);
+        disk::writeAt(writing_->copy->fd(), bytes.data(), PageSize,
+                      std::uint64_t{number} * PageSize, "write", writing_->copy->path());
+    } catch (...) {
+        writing_->failure = std::current_exception();
+        abandon();
+        throw;
+    }
+    pageCount_ = number + 1;
+    fileSize_ = std::uint64_t{pageCount_} * PageSize;
+    remember(number, std::make_shared<const std::array<std::uint8_t, PageSize>>(bytes));
+    return number;
+}
+
+void PageFile::prepareChange(std::uint32_t number) {
+    Writing& w = *writing_;
+    if (!w.copy) {
+        struct stat info {};
+        if (::fstat(fd_, &info) != 0)
+            throw std::system_error(errno, std::generic_category(), "cannot examine " + path_);
+        w.copy = std::make_unique<ReplacementCopy>(w.target, fd_, info);
+    }
+    Writing::Level& level = w.levels.back();
+    if (w.levels.size() < 2 || number >= level.pageCount || level.saved.contains(number))
+        return;
+    // The page's bytes as the level found them go to the spill file before the copy changes, so
+    // a failure in between leaves the copy as the level around knows it.
+    if (!w.spill)
+        w.spill = std::make_unique<SpillFile>(w.target);
+    SpillFile::Page before{};
+    disk::readAt(w.copy->fd(), before.data(), PageSize, std::uint64_t{number} * PageSize,
+                 w.copy->path());
+    level.saved.emplace(number, w.spill->put(before));
+}
+
+void PageFile::abandon() {
+    Writing& w = *writing_;
+    w.copy.reset(); // removed while the lock is still held, so no next writer's copy is hit
+    w.spill.reset();
+    for (Writing::Level& level : w.levels)
+        level = {w.originalPageCount, 0, {}};
+    pageCount_ = w.originalPageCount;
+    fileSize_ = w.originalSize;
+    forgetCachedPages();
+}
+
+void PageFile::endWriting() {
+    writing_.reset(); // the copy, if still there, is removed before the lock goes
+    unlock(fd_);
 }
 
 } // namespace engine::jet4

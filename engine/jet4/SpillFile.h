@@ -1,0 +1,37 @@
+#pragma once
+// The pages an inner transaction level must put back if it is rolled back, kept on disk so memory
+// stays the same however many pages a level changes. An unnamed file (O_TMPFILE) in the
+// database's folder, gone with the last descriptor whatever ends the process; where the file
+// system cannot make one, `.<name>.patch16-undo` removed as soon as it is open.
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace engine::jet4 {
+
+class SpillFile {
+public:
+    using Page = std::array<std::uint8_t, 4096>;
+
+    // Creates the file beside the database at `target`; std::system_error when it cannot.
+    explicit SpillFile(const std::string& target);
+    ~SpillFile();
+    SpillFile(const SpillFile&) = delete;
+    SpillFile& operator=(const SpillFile&) = delete;
+
+    // Stores `page` at the end and returns where; std::system_error on failure (ENOSPC...).
+    std::uint64_t put(const Page& page);
+    // The page stored at `offset`; std::system_error on failure.
+    void get(std::uint64_t offset, Page& page) const;
+    // Where the next put() goes; rewind() to an earlier end lets it reuse the space after it.
+    std::uint64_t end() const { return end_; }
+    void rewind(std::uint64_t end) { end_ = end; }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    std::uint64_t end_ = 0;
+};
+
+} // namespace engine::jet4
