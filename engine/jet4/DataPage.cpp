@@ -6,14 +6,7 @@ namespace engine::jet4 {
 
 namespace {
 
-constexpr std::size_t TypeOffset = 0;
-constexpr std::size_t FreeSpaceOffset = 2;
-constexpr std::size_t OwnerOffset = 4;
-constexpr std::size_t RowCountOffset = 12;
-constexpr std::size_t SlotSize = 2;
-constexpr std::uint16_t SlotOffsetMask = 0x1FFF;
-constexpr std::uint16_t PointerFlag = 0x4000;
-constexpr std::uint16_t NotRowFlag = 0x8000;
+using namespace datapage;
 
 } // namespace
 
@@ -24,6 +17,7 @@ DataPage::DataPage(PageData bytes, std::uint32_t number)
         view.fail("page type is " + std::to_string(view.u8(TypeOffset)) + ", not a data page");
     freeSpace_ = view.u16(FreeSpaceOffset);
     owner_ = view.u32(OwnerOffset);
+    unknown_ = view.u32(UnknownOffset);
     const std::uint16_t count = view.u16(RowCountOffset);
     const std::size_t rowArea = HeaderSize + std::size_t{count} * SlotSize;
     if (rowArea > PageFile::PageSize)

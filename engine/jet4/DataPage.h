@@ -20,6 +20,7 @@
 
 #include "engine/jet4/PageFile.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -40,6 +41,19 @@ inline RowLocation rowLocationFromPointer(std::uint32_t pointer) {
 }
 
 inline constexpr std::uint8_t DataPageType = 0x01;
+
+// Offsets and flags of the layout above, shared by the reader and the builder.
+namespace datapage {
+inline constexpr std::size_t TypeOffset = 0;
+inline constexpr std::size_t FreeSpaceOffset = 2;
+inline constexpr std::size_t OwnerOffset = 4;
+inline constexpr std::size_t UnknownOffset = 8;
+inline constexpr std::size_t RowCountOffset = 12;
+inline constexpr std::size_t SlotSize = 2;
+inline constexpr std::uint16_t SlotOffsetMask = 0x1FFF;
+inline constexpr std::uint16_t PointerFlag = 0x4000;
+inline constexpr std::uint16_t NotRowFlag = 0x8000;
+} // namespace datapage
 inline constexpr std::uint32_t LongValueOwner = 0x4C41564C; // "LVAL" read little-endian
 
 struct RowSlot {
@@ -63,6 +77,7 @@ public:
     std::uint32_t number() const { return number_; }
     std::uint16_t freeSpace() const { return freeSpace_; }
     std::uint32_t owner() const { return owner_; }
+    std::uint32_t unknown() const { return unknown_; } // +8, written back as read
     const std::vector<RowSlot>& rowSlots() const { return slots_; }
     // The bytes of row `row`; FormatError when the page has no such slot.
     std::span<const std::uint8_t> row(std::size_t row) const;
@@ -72,6 +87,7 @@ private:
     std::uint32_t number_;
     std::uint16_t freeSpace_ = 0;
     std::uint32_t owner_ = 0;
+    std::uint32_t unknown_ = 0;
     std::vector<RowSlot> slots_;
 };
 

@@ -6,18 +6,7 @@ namespace engine::jet4 {
 
 namespace {
 
-constexpr std::size_t TypeOffset = 0;
-constexpr std::size_t FreeSpaceOffset = 2;
-constexpr std::size_t OwnerOffset = 4;
-constexpr std::size_t PrevOffset = 12;
-constexpr std::size_t NextOffset = 16;
-constexpr std::size_t TailOffset = 20;
-constexpr std::size_t PrefixOffset = 24;
-constexpr std::size_t BitmapOffset = 27;
-constexpr std::size_t BitmapSize = 453;
-constexpr std::size_t FirstEntryOffset = 480;
-constexpr std::size_t RowPointerSize = 4;
-constexpr std::size_t ChildPointerSize = 4;
+using namespace indexpage;
 
 } // namespace
 
@@ -36,7 +25,9 @@ IndexPage readIndexPage(const PageFile& file, std::uint32_t number) {
     page.prev = view.u32(PrevOffset);
     page.next = view.u32(NextOffset);
     page.tail = view.u32(TailOffset);
+    page.unknown = view.u8(UnknownOffset);
     const std::uint16_t prefixLength = view.u16(PrefixOffset);
+    page.prefixLength = prefixLength;
     const std::size_t pointers = RowPointerSize + (page.leaf ? 0 : ChildPointerSize);
 
     std::string prefix;

@@ -12,6 +12,7 @@
 //   16      4     next page at this level (0 = none)
 //   20      4     tail leaf page
 //   24      2     shared prefix length
+//   26      1     unknown (0, sometimes 1)
 //   27      453   entry bitmap: bit i (LSB first) set = an entry ends, and the next begins, at
 //                 480 + i; the first entry begins at 480
 //   480     ...   entries
@@ -23,11 +24,29 @@
 #include "engine/jet4/DataPage.h"
 #include "engine/jet4/PageFile.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace engine::jet4 {
+
+// Offsets of the layout above, shared by the reader and the builder.
+namespace indexpage {
+inline constexpr std::size_t TypeOffset = 0;
+inline constexpr std::size_t FreeSpaceOffset = 2;
+inline constexpr std::size_t OwnerOffset = 4;
+inline constexpr std::size_t PrevOffset = 12;
+inline constexpr std::size_t NextOffset = 16;
+inline constexpr std::size_t TailOffset = 20;
+inline constexpr std::size_t PrefixOffset = 24;
+inline constexpr std::size_t UnknownOffset = 26;
+inline constexpr std::size_t BitmapOffset = 27;
+inline constexpr std::size_t BitmapSize = 453;
+inline constexpr std::size_t FirstEntryOffset = 480;
+inline constexpr std::size_t RowPointerSize = 4;
+inline constexpr std::size_t ChildPointerSize = 4;
+} // namespace indexpage
 
 inline constexpr std::uint8_t IndexNodePageType = 0x03;
 inline constexpr std::uint8_t IndexLeafPageType = 0x04;
@@ -42,6 +61,8 @@ struct IndexPage {
     std::uint32_t number = 0;
     bool leaf = true;
     std::uint32_t owner = 0, prev = 0, next = 0, tail = 0;
+    std::uint8_t unknown = 0; // +26, written back as read
+    std::uint16_t prefixLength = 0;
     std::vector<IndexEntry> entries;
     std::uint16_t freeSpace = 0;
 };

@@ -10,13 +10,7 @@ namespace engine::jet4 {
 
 namespace {
 
-constexpr std::size_t LengthOffset = 0;
-constexpr std::size_t PointerOffset = 4;
-constexpr std::uint32_t LengthMask = 0x3FFFFFFF;
-constexpr std::uint32_t InlineFlag = 0x80000000;
-constexpr std::uint32_t SingleRowFlag = 0x40000000;
-constexpr std::size_t ChainNextOffset = 0;
-constexpr std::size_t ChainDataOffset = 4;
+using namespace longvalue;
 
 // The long-value row `pointer` designates, checked to be on a long-value page.
 std::pair<DataPage, std::span<const std::uint8_t>>

@@ -23,6 +23,17 @@ namespace engine::jet4 {
 
 inline constexpr std::size_t LongValueHeaderSize = 12;
 
+// Offsets and flags of the layout above, shared by the reader and the encoder.
+namespace longvalue {
+inline constexpr std::size_t LengthOffset = 0;
+inline constexpr std::size_t PointerOffset = 4;
+inline constexpr std::uint32_t LengthMask = 0x3FFFFFFF;
+inline constexpr std::uint32_t InlineFlag = 0x80000000;
+inline constexpr std::uint32_t SingleRowFlag = 0x40000000;
+inline constexpr std::size_t ChainNextOffset = 0;
+inline constexpr std::size_t ChainDataOffset = 4;
+} // namespace longvalue
+
 // The stored bytes of the long value whose row field is `field` (found on `page`); FormatError
 // for a header that does not fit, a pointer to a missing row, a chain that loops or ends early.
 std::string readLongValue(const PageFile& file, std::span<const std::uint8_t> field,

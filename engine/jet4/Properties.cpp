@@ -11,16 +11,7 @@ namespace engine::jet4 {
 
 namespace {
 
-constexpr char Signature[4] = {'M', 'R', '2', '\0'};
-constexpr std::size_t ChunkHeaderSize = 6;
-constexpr std::uint16_t NamesChunk = 0x80;
-constexpr std::uint16_t TableChunk = 0x00;
-constexpr std::uint16_t ColumnChunk = 0x01;
-constexpr std::size_t NameBlockHeaderSize = 6;
-constexpr std::size_t ValueHeaderSize = 8;
-constexpr std::size_t ValueTypeOffset = 3;
-constexpr std::size_t ValueNameIndexOffset = 4;
-constexpr std::size_t ValueLengthOffset = 6;
+using namespace properties;
 
 std::string readName(const ByteView& view, std::size_t& pos) {
     const std::uint16_t length = view.u16(pos);
@@ -49,8 +40,8 @@ std::pair<std::string, std::vector<Property>> readValues(const ByteView& chunk,
             value.fail("name index " + std::to_string(nameIndex) + " of " +
                        std::to_string(names.size()) + " names");
         const auto bytes = value.span(ValueHeaderSize, value.u16(ValueLengthOffset));
-        map.second.push_back(
-            {names[nameIndex], value.u8(ValueTypeOffset), std::string(bytes.begin(), bytes.end())});
+        map.second.push_back({names[nameIndex], value.u8(ValueTypeOffset),
+                              std::string(bytes.begin(), bytes.end()), value.u8(ValueDdlOffset)});
         pos += length;
     }
     return map;
@@ -84,11 +75,13 @@ PropertyMaps readProperties(std::span<const std::uint8_t> blob) {
                 names.push_back(readName(chunk, at));
         } else if (kind == TableChunk) {
             maps.table = readValues(chunk, names).second;
+            maps.tableChunkPosition = maps.columns.size();
         } else if (kind == ColumnChunk) {
             maps.columns.push_back(readValues(chunk, names));
         }
         pos += length;
     }
+    maps.names = std::move(names);
     return maps;
 }
 

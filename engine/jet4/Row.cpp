@@ -10,36 +10,7 @@ namespace engine::jet4 {
 
 namespace {
 
-constexpr std::size_t ColumnCountOffset = 0;
-constexpr std::size_t FixedAreaOffset = 2;
-constexpr std::size_t OffsetSize = 2;
-constexpr std::size_t GuidSize = 16;
-constexpr std::size_t NumericSize = 17;
-
-// Bytes a fixed column of `column`'s type takes in the fixed area.
-std::size_t fixedSize(const ColumnDefinition& column) {
-    switch (column.type) {
-    case ColumnType::Boolean:
-        return 0;
-    case ColumnType::Byte:
-        return 1;
-    case ColumnType::Integer:
-        return 2;
-    case ColumnType::Long:
-    case ColumnType::Single:
-        return 4;
-    case ColumnType::Currency:
-    case ColumnType::Double:
-    case ColumnType::DateTime:
-        return 8;
-    case ColumnType::Guid:
-        return GuidSize;
-    case ColumnType::Numeric:
-        return NumericSize;
-    default:
-        return column.length;
-    }
-}
+using namespace rowlayout;
 
 std::string bytesOf(std::span<const std::uint8_t> bytes) {
     return {bytes.begin(), bytes.end()};
@@ -116,6 +87,30 @@ Value decodeValue(const PageFile& file, const ColumnDefinition& column, const By
 }
 
 } // namespace
+
+std::size_t fixedSize(const ColumnDefinition& column) {
+    switch (column.type) {
+    case ColumnType::Boolean:
+        return 0;
+    case ColumnType::Byte:
+        return 1;
+    case ColumnType::Integer:
+        return 2;
+    case ColumnType::Long:
+    case ColumnType::Single:
+        return 4;
+    case ColumnType::Currency:
+    case ColumnType::Double:
+    case ColumnType::DateTime:
+        return 8;
+    case ColumnType::Guid:
+        return GuidSize;
+    case ColumnType::Numeric:
+        return NumericSize;
+    default:
+        return column.length;
+    }
+}
 
 std::vector<Value> decodeRow(const PageFile& file, const TableDefinition& definition,
                              std::span<const std::uint8_t> row, std::uint32_t page,

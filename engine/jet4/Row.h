@@ -27,6 +27,19 @@
 
 namespace engine::jet4 {
 
+// Offsets of the layout above, shared by the reader and the encoder.
+namespace rowlayout {
+inline constexpr std::size_t ColumnCountOffset = 0;
+inline constexpr std::size_t FixedAreaOffset = 2;
+inline constexpr std::size_t OffsetSize = 2;
+inline constexpr std::size_t GuidSize = 16;
+inline constexpr std::size_t NumericSize = 17;
+} // namespace rowlayout
+
+// Bytes a fixed column of `column`'s type takes in the fixed area (Boolean: none, its value is
+// its null-mask bit).
+std::size_t fixedSize(const ColumnDefinition& column);
+
 // The values of `row` (found on `page`), indexed like `definition.columns`. Columns whose entry
 // in `wanted` is false are not decoded and read Null (an empty `wanted` means every column);
 // memo and OLE values are read through `file`. A Boolean column the row is too short for reads

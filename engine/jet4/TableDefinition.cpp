@@ -3,67 +3,14 @@
 #include "engine/jet4/Bytes.h"
 #include "engine/jet4/Text.h"
 
+#include <algorithm>
 #include <unordered_set>
 
 namespace engine::jet4 {
 
 namespace {
 
-constexpr std::size_t TypeOffset = 0;
-constexpr std::size_t NextPageOffset = 4;
-constexpr std::size_t ContinuationOffset = 8;
-constexpr std::size_t LengthOffset = 8;
-constexpr std::size_t RowCountOffset = 16;
-constexpr std::size_t AutonumberOffset = 20;
-constexpr std::size_t TableTypeOffset = 40;
-constexpr std::size_t MaxColumnsOffset = 41;
-constexpr std::size_t VariableSlotsOffset = 43;
-constexpr std::size_t ColumnCountOffset = 45;
-constexpr std::size_t LogicalIndexCountOffset = 47;
-constexpr std::size_t PhysicalIndexCountOffset = 51;
-constexpr std::size_t OwnedPagesOffset = 55;
-constexpr std::size_t FreePagesOffset = 59;
-constexpr std::size_t HeaderSize = 63;
-
-constexpr std::size_t PhysicalIndexHeaderSize = 12;
-constexpr std::size_t PhysicalIndexRowCountOffset = 4;
-
-constexpr std::size_t ColumnSize = 25;
-constexpr std::size_t ColumnTypeOffset = 0;
-constexpr std::size_t ColumnNumberOffset = 5;
-constexpr std::size_t ColumnSlotOffset = 7;
-constexpr std::size_t ColumnSortOrderOffset = 11;
-constexpr std::size_t ColumnPrecisionOffset = 11;
-constexpr std::size_t ColumnScaleOffset = 12;
-constexpr std::size_t ColumnSortVersionOffset = 14;
-constexpr std::size_t ColumnFlagsOffset = 15;
-constexpr std::size_t ColumnExtraFlagsOffset = 16;
-constexpr std::size_t ColumnFixedOffsetOffset = 21;
-constexpr std::size_t ColumnLengthOffset = 23;
-
-constexpr std::size_t PhysicalIndexSize = 52;
-constexpr std::size_t IndexKeyColumnsOffset = 4;
-constexpr std::size_t IndexKeyColumnSize = 3;
-constexpr std::size_t IndexMaxKeyColumns = 10;
-constexpr std::size_t IndexUsageMapOffset = 34;
-constexpr std::size_t IndexRootPageOffset = 38;
-constexpr std::size_t IndexFlagsOffset = 46;
-constexpr std::uint16_t NoColumn = 0xFFFF;
-constexpr std::uint8_t AscendingOrder = 0x01;
-
-constexpr std::size_t LogicalIndexSize = 28;
-constexpr std::size_t LogicalNumberOffset = 4;
-constexpr std::size_t LogicalPhysicalOffset = 8;
-constexpr std::size_t LogicalRelatedRoleOffset = 12;
-constexpr std::size_t LogicalRelatedIndexOffset = 13;
-constexpr std::size_t LogicalRelatedPageOffset = 17;
-constexpr std::size_t LogicalCascadeUpdatesOffset = 21;
-constexpr std::size_t LogicalCascadeDeletesOffset = 22;
-constexpr std::size_t LogicalTypeOffset = 23;
-
-constexpr std::size_t LongValueMapSize = 10;
-constexpr std::size_t LongValueOwnedOffset = 2;
-constexpr std::size_t LongValueFreeOffset = 6;
+using namespace tdef;
 
 // Appends the definition's pages into one buffer, following the chain with a guard against
 // loops and pages of the wrong type.
@@ -125,6 +72,8 @@ TableDefinition readTableDefinition(const PageFile& file, std::uint32_t page) {
     def.rowCount = view.u32(RowCountOffset);
     def.autonumber = view.u32(AutonumberOffset);
     def.tableType = view.u8(TableTypeOffset);
+    const auto unknown = view.span(HeaderUnknownOffset, HeaderUnknownSize);
+    std::copy(unknown.begin(), unknown.end(), def.unknown.begin());
     def.maxColumns = view.u16(MaxColumnsOffset);
     def.variableSlots = view.u16(VariableSlotsOffset);
     def.columnCount = view.u16(ColumnCountOffset);
@@ -151,6 +100,7 @@ TableDefinition readTableDefinition(const PageFile& file, std::uint32_t page) {
     for (std::uint32_t i = 0; i < def.physicalIndexCount; ++i) {
         def.physicalIndexes[i].number = i;
         def.physicalIndexes[i].rowCount = view.u32(pos + PhysicalIndexRowCountOffset);
+        def.physicalIndexes[i].unknownHeader = view.u32(pos + PhysicalIndexUnknownOffset);
         pos += PhysicalIndexHeaderSize;
     }
 
@@ -168,6 +118,7 @@ TableDefinition readTableDefinition(const PageFile& file, std::uint32_t page) {
         c.extraFlags = d.u8(ColumnExtraFlagsOffset);
         c.fixedOffset = d.u16(ColumnFixedOffsetOffset);
         c.length = d.u16(ColumnLengthOffset);
+        c.unknown = d.u16(ColumnUnknownOffset);
         if (c.number >= def.maxColumns)
             view.fail("column number " + std::to_string(c.number) + " is not below the row width " +
                       std::to_string(def.maxColumns));
@@ -188,7 +139,10 @@ TableDefinition readTableDefinition(const PageFile& file, std::uint32_t page) {
             const std::uint16_t number = d.u16(at);
             if (number != NoColumn)
                 index.columns.push_back({number, d.u8(at + 2) == AscendingOrder});
+            else
+                index.unusedOrder[k] = d.u8(at + 2);
         }
+        index.unknown = d.u32(IndexUnknownOffset);
         index.usageMap = d.u32(IndexUsageMapOffset);
         index.rootPage = d.u32(IndexRootPageOffset);
         index.flags = d.u8(IndexFlagsOffset);

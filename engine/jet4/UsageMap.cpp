@@ -8,11 +8,7 @@ namespace engine::jet4 {
 
 namespace {
 
-constexpr std::size_t KindOffset = 0;
-constexpr std::size_t InlineFirstPageOffset = 1;
-constexpr std::size_t InlineBitmapOffset = 5;
-constexpr std::size_t ReferenceListOffset = 1;
-constexpr std::size_t MapPageBitmapOffset = 4;
+using namespace usagemap;
 
 void collectBits(std::span<const std::uint8_t> bitmap, std::uint64_t firstPage,
                  std::vector<std::uint32_t>& pages) {

@@ -17,12 +17,22 @@
 #include "engine/jet4/DataPage.h"
 #include "engine/jet4/PageFile.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
 namespace engine::jet4 {
 
 enum class UsageMapKind : std::uint8_t { Inline = 0x00, Reference = 0x01 };
+
+// Offsets of the layout above, shared by the reader and the encoder.
+namespace usagemap {
+inline constexpr std::size_t KindOffset = 0;
+inline constexpr std::size_t InlineFirstPageOffset = 1;
+inline constexpr std::size_t InlineBitmapOffset = 5;
+inline constexpr std::size_t ReferenceListOffset = 1;
+inline constexpr std::size_t MapPageBitmapOffset = 4;
+} // namespace usagemap
 
 inline constexpr std::uint8_t UsageMapPageType = 0x05;
 inline constexpr std::uint32_t PagesPerMapPage = 4092 * 8;
