@@ -1,24 +1,13 @@
 #include "automation/Dispatcher.h"
 
+#include "automation/CaseFold.h"
+
 #include <exception>
 
 namespace automation {
 
-namespace {
-
-char lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-} // namespace
-
 bool sameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    return true;
+    return compareFolded(a, b) == 0;
 }
 
 void Dispatcher::method(std::string name, int minArgs, int maxArgs, Reader read) {
@@ -49,8 +38,7 @@ Variant Dispatcher::invoke(std::string_view member, CallKind kind, std::span<con
         throw;
     } catch (const std::exception& e) {
         // Nothing but Error may leave a late-bound call: callers catch that one class.
-        Error wrapped(errors::Internal,
-                      std::string("Внутренняя ошибка: ") + e.what(), source_);
+        Error wrapped(errors::Internal, std::string("Внутренняя ошибка: ") + e.what(), source_);
         failed(wrapped);
         throw wrapped;
     }
@@ -75,13 +63,12 @@ Variant Dispatcher::dispatch(std::string_view name, CallKind kind, std::span<con
         return {};
     }
     if (!m->read)
-        throw Error(errors::MemberNotFound,
-                    "Свойство «" + m->name + "» доступно только для записи", source_);
+        throw Error(errors::MemberNotFound, "Свойство «" + m->name + "» доступно только для записи",
+                    source_);
     int n = static_cast<int>(args.size());
     if (n < m->minArgs || n > m->maxArgs)
         throw Error(errors::WrongArgumentCount,
-                    "Неверное число аргументов у «" + m->name + "»: " + std::to_string(n),
-                    source_);
+                    "Неверное число аргументов у «" + m->name + "»: " + std::to_string(n), source_);
     return m->read(args);
 }
 

@@ -54,7 +54,8 @@ private:
     std::vector<Member> members_;
 };
 
-// ASCII case-insensitive equality, the rule for member names.
+// Equality without regard to case in any alphabet (compareFolded() of CaseFold.h): the rule for
+// the names of members and of database objects.
 bool sameName(std::string_view a, std::string_view b);
 
 // Argument helpers for member implementations: each raises a type-mismatch Error naming the

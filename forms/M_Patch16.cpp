@@ -1,20 +1,22 @@
 #include "forms/M_Patch16.h"
 
 #include "platform/Application.h"
+#include "platform/FileNames.h"
 
 #include "controls/Colors.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QShowEvent>
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -53,24 +55,49 @@ bool endsWithMdb(const std::string& name) {
            (tail[3] | 0x20) == 'b';
 }
 
+// The names of the entries of `folder`, in no particular order; nothing when it cannot be read.
+// Listing stops at the first error (a share that goes away, a folder the process may not read):
+// a name missed then could be the one that comes first. The error_code overloads throughout,
+// because a std::filesystem::filesystem_error would end the start-up.
+std::optional<std::vector<std::string>> entriesOf(const std::filesystem::path& folder) {
+    std::error_code error;
+    std::filesystem::directory_iterator entry(folder, error);
+    std::vector<std::string> names;
+    for (; !error && entry != std::filesystem::directory_iterator(); entry.increment(error))
+        names.push_back(entry->path().filename().string());
+    if (error)
+        return std::nullopt;
+    return names;
+}
+
 // The name of the first entry of `folder` that ends in ".mdb" (any case, any kind of entry),
 // in byte order of the names; nothing when there is none or the folder cannot be read.
 std::optional<std::string> firstDatabaseIn(const std::filesystem::path& folder) {
-    std::error_code error;
-    std::filesystem::directory_iterator entries(folder, error);
-    if (error)
+    std::optional<std::vector<std::string>> names = entriesOf(folder);
+    if (!names)
         return std::nullopt;
     std::optional<std::string> first;
-    for (const std::filesystem::directory_entry& entry : entries) {
-        std::string name = entry.path().filename().string();
+    for (std::string& name : *names)
         if (endsWithMdb(name) && (!first || name < *first))
             first = std::move(name);
-    }
     return first;
 }
 
-QString pathToQString(const std::string& path) {
-    return QFile::decodeName(QByteArray::fromStdString(path));
+// The subfolders of `programFolder` named "DB" in any case, as the original platform's file
+// system found them: "DB" itself first, then "Db", "dB", "db" (byte order).
+std::vector<std::string> databaseFolders(const std::string& programFolder) {
+    std::vector<std::string> found;
+    std::error_code error;
+    if (std::filesystem::is_directory(programFolder + "DB", error))
+        found.push_back("DB");
+    std::vector<std::string> others;
+    for (const std::string& name : entriesOf(programFolder).value_or(std::vector<std::string>{}))
+        if (name.size() == 2 && name != "DB" && (name[0] | 0x20) == 'd' &&
+            (name[1] | 0x20) == 'b' && std::filesystem::is_directory(programFolder + name, error))
+            others.push_back(name);
+    std::sort(others.begin(), others.end());
+    found.insert(found.end(), others.begin(), others.end());
+    return found;
 }
 
 } // namespace
@@ -138,6 +165,7 @@ TForm1::TForm1(std::string programFolder, QWidget* parent)
     setTabOrder(Edit1, Button2);
 
     resize(375, 133);
+    // Where the frame is not known yet; showEvent() centres the window with its frame.
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
@@ -145,19 +173,43 @@ TForm1::TForm1(std::string programFolder, QWidget* parent)
 }
 
 void TForm1::FormCreate() {
-    const std::string databases = programFolder_ + "DB/";
-    if (std::optional<std::string> name = firstDatabaseIn(databases))
-        Edit1->setText(pathToQString(databases + *name));
+    for (const std::string& folder : databaseFolders(programFolder_)) {
+        const std::string databases = programFolder_ + folder + "/";
+        if (std::optional<std::string> name = firstDatabaseIn(databases)) {
+            Edit1->setText(platform::displayFileName(databases + *name));
+            break;
+        }
+    }
     OpenDialog1.request.initialFolder = programFolder_;
 }
 
 void TForm1::Button2Click() {
     if (OpenDialog1.Execute())
-        Edit1->setText(pathToQString(OpenDialog1.FileName()));
+        Edit1->setText(platform::displayFileName(OpenDialog1.FileName()));
 }
 
 void TForm1::Edit1Change() {
-    Button1->setEnabled(QFileInfo(Edit1->text()).isFile());
+    std::error_code error;
+    Button1->setEnabled(std::filesystem::is_regular_file(databasePath(), error));
+}
+
+std::string TForm1::databasePath() const {
+    return platform::fileNameBytes(Edit1->text());
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (centred_)
+        return;
+    centred_ = true;
+    // The whole window, frame included, in the middle of its screen's free area, once the
+    // window system has told the frame; a system that places windows itself ignores the move.
+    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
 }
 
 void TForm1::keyPressEvent(QKeyEvent* event) {

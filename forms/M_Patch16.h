@@ -34,11 +34,17 @@ public:
     QLabel* Label2;
     controls::TCustomPanel* Panel1;
 
+    // The file Edit1 names, as the file system's bytes: Edit1 shows a name that is not UTF-8
+    // with its other bytes escaped (platform::displayFileName), and this undoes that.
+    std::string databasePath() const;
+
 public slots:
     // The run on the path of Edit1.
     void Button1Click();
-    // Proposes the first "*.mdb" entry of the program folder's "DB" subfolder (in name order,
-    // any kind of entry) in Edit1 and points OpenDialog1 at the program folder.
+    // Proposes in Edit1 the first "*.mdb" entry (in name order, any kind of entry) of the
+    // program folder's "DB" subfolder, its name in any case ("DB" first, then the others in byte
+    // order, each tried until one holds a database), and points OpenDialog1 at the program
+    // folder. A folder that cannot be read proposes nothing; it never ends the start-up.
     void FormCreate();
     // Lets the operator pick a database; a confirmed choice replaces the text of Edit1.
     void Button2Click();
@@ -50,6 +56,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     // Keeps Label1 over the full client width.
     void resizeEvent(QResizeEvent* event) override;
+    // The first time the window is shown, centres it, frame included, on its screen.
+    void showEvent(QShowEvent* event) override;
 
 private:
     // The stages of the run.
@@ -58,6 +66,7 @@ private:
     void AlterSupgood();
 
     std::string programFolder_;
+    bool centred_ = false;
 };
 
 // The connection of the current or last run: replaced at the start of every run, released at

@@ -23,6 +23,8 @@ constexpr int RequiredRevision = 15;
 constexpr const char* StampQuery = "select * from param where Item=\"PATCH\"";
 constexpr const char* StampStatement = "UPDATE param SET AValue=\"patch16\" WHERE ID=\"patch\"";
 constexpr std::int32_t FailOnError = 128;
+// The engine's answer to a CommitTrans or Rollback with no transaction level open.
+constexpr long NoLevelOpen = 3034;
 
 constexpr const char* PreviousNeededText = "Необходимо предварительно выполнить предыдущие патчи";
 constexpr const char* NotNeededText = "Нет необходимости в выполнении данного патча";
@@ -66,14 +68,21 @@ void mustSucceed(bool done) {
         throw EDatabaseError(Dao->LastErrorDescription());
 }
 
-// Ends every transaction level still open on the workspace: the run's own and any that a
-// failing stage left behind inside it.
+// Ends every transaction level still open on the workspace, innermost first: the run's own and
+// any that a failing stage left behind inside it (a schema change whose own Rollback was refused
+// keeps its levels open, so that nothing commits over it). Rollback is called until the engine
+// answers that no level is left; a Rollback it refuses for another reason is tried again, a few
+// times in all, since nothing but the close would end that level otherwise.
 void rollbackAll(const Variant& workspace) {
-    for (int i = 0; i < 8; ++i) {
+    constexpr int MaxRefusals = 3;
+    constexpr int MaxCalls = 16; // far more levels than an engine allows, plus the refusals
+    int refusals = 0;
+    for (int call = 0; call < MaxCalls; ++call) {
         try {
             workspace.call("Rollback");
-        } catch (const automation::Error&) {
-            return; // no level left
+        } catch (const automation::Error& e) {
+            if (e.number() == NoLevelOpen || ++refusals > MaxRefusals)
+                return;
         }
     }
 }
@@ -85,12 +94,14 @@ void TForm1::Button1Click() {
     Meter->setPosition(0);
     Meter->setMeterText("Открытие базы");
 
-    const std::string path = Edit1->text().toStdString();
+    // The engine opens exactly the file the field names, whatever the encoding of its name; the
+    // operator is told of it as the field shows it.
+    const std::string path = databasePath();
     Dao = std::make_unique<TzelDAO>();
     Dao->OpenBase(path);
     if (!Dao->Opened) {
         Dao.reset();
-        throw EDatabaseError("Не удалось открыть " + path);
+        throw EDatabaseError("Не удалось открыть " + Edit1->text().toStdString());
     }
 
     try {
@@ -115,6 +126,8 @@ void TForm1::Button1Click() {
         records.clear();
 
         if (!goAhead) {
+            // The run's one level, ended before the refusal is shown; a refused Rollback goes
+            // to the failure path below, which ends whatever is left.
             Dao->Workspace.call("Rollback");
             platform::dialogs().showMessage(refusal);
             Dao->CloseBase();

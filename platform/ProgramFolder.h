@@ -5,7 +5,8 @@
 
 namespace platform {
 
-// The folder of the running executable, ending in a path separator.
+// The folder of the running executable as the file system's bytes (whatever their encoding),
+// ending in a path separator.
 std::string programFolder();
 
 } // namespace platform

@@ -1,17 +1,20 @@
 #include "platform/QtDialogs.h"
 
+#include "platform/FileNames.h"
+
 #include <QApplication>
 #include <QFileDialog>
-#include <QMessageBox>
 #include <QString>
-#include <QStringList>
+
+#include <filesystem>
+#include <system_error>
 
 namespace platform {
 
 namespace {
 
 QString fromUtf8(const std::string& text) {
-    return QString::fromUtf8(text.data(), text.size());
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 QString applicationTitle() {
@@ -19,30 +22,39 @@ QString applicationTitle() {
     return title.isEmpty() ? QCoreApplication::applicationName() : title;
 }
 
-// Modal box with one OK button, owned by the active window (if any) so it stays on top of it.
-void showBox(QMessageBox::Icon icon, const QString& caption, const QString& text, bool owned) {
-    QMessageBox box(icon, caption, text, QMessageBox::Ok,
-                    owned ? QApplication::activeWindow() : nullptr);
-    box.exec();
-}
-
 } // namespace
 
+std::unique_ptr<QMessageBox> QtDialogs::box(Box member, const std::string& text,
+                                            const std::string& caption) {
+    // One OK button; the boxes of the program's own messages are owned by the active window (if
+    // any), so they stay on top of it.
+    const bool owned = member != Box::MessageBox;
+    auto made = std::make_unique<QMessageBox>(
+        member == Box::Error ? QMessageBox::Critical : QMessageBox::NoIcon,
+        member == Box::MessageBox ? fromUtf8(caption) : applicationTitle(), QString(),
+        QMessageBox::Ok, owned ? QApplication::activeWindow() : nullptr);
+    // Qt would otherwise guess from the text whether it is HTML, and a path or a name with
+    // "<...>" in it would lose its tags and change its look.
+    made->setTextFormat(Qt::PlainText);
+    made->setText(readableText(text));
+    return made;
+}
+
 void QtDialogs::showMessage(const std::string& text) {
-    showBox(QMessageBox::NoIcon, applicationTitle(), fromUtf8(text), true);
+    box(Box::Message, text)->exec();
 }
 
 void QtDialogs::messageBox(const std::string& text, const std::string& caption) {
-    showBox(QMessageBox::NoIcon, fromUtf8(caption), fromUtf8(text), false);
+    box(Box::MessageBox, text, caption)->exec();
 }
 
 void QtDialogs::showError(const std::string& text) {
-    showBox(QMessageBox::Critical, applicationTitle(), fromUtf8(text), true);
+    box(Box::Error, text)->exec();
 }
 
 std::optional<std::string> QtDialogs::openFile(const OpenFileRequest& request) {
-    QFileDialog dialog(QApplication::activeWindow(), fromUtf8(request.title),
-                       fromUtf8(request.initialFolder));
+    QFileDialog dialog(QApplication::activeWindow(), fromUtf8(request.title));
+    dialog.setDirectoryUrl(localFileUrl(request.initialFolder));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     // A description that already shows its pattern ("… (*.mdb)") is the whole filter text;
@@ -53,10 +65,28 @@ std::optional<std::string> QtDialogs::openFile(const OpenFileRequest& request) {
     dialog.setDefaultSuffix(fromUtf8(request.defaultSuffix));
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    const QStringList chosen = dialog.selectedFiles();
-    if (chosen.isEmpty())
+    // The chosen file as a URL, not as text: text cannot hold a name that is not UTF-8.
+    const QList<QUrl> chosen = dialog.selectedUrls();
+    std::string path = chosen.isEmpty() ? std::string() : localFileBytes(chosen.front());
+    if (path.empty())
         return std::nullopt;
-    return chosen.front().toStdString();
+    return path;
+}
+
+std::string localFileBytes(const QUrl& url) {
+    if (!url.isLocalFile())
+        return {};
+    return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
+}
+
+QUrl localFileUrl(const std::string& bytes) {
+    if (bytes.empty())
+        return {};
+    std::error_code error;
+    const std::string absolute =
+        bytes.front() == '/' ? bytes : std::filesystem::absolute(bytes, error).string();
+    return QUrl::fromEncoded("file://" +
+                             QByteArray::fromStdString(absolute).toPercentEncoding("/"));
 }
 
 } // namespace platform

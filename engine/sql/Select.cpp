@@ -1,5 +1,6 @@
 #include "engine/sql/Select.h"
 
+#include "automation/CaseFold.h"
 #include "automation/Dispatcher.h"
 #include "engine/OleDate.h"
 #include "engine/sql/JetErrors.h"
@@ -227,10 +228,10 @@ void collect(const Condition* node, std::vector<std::string>& out) {
     if (!node)
         return;
     if (node->op == Condition::Op::Value && !node->column.empty()) {
-        for (const auto& known : out)
-            if (automation::sameName(known, node->column))
-                return;
-        out.push_back(node->column);
+        // Each spelling once, exactly as matches() will ask for it: "Item" and "ITEM" are the
+        // same column to the store, but a lookup keyed by one spelling would miss the other.
+        if (std::find(out.begin(), out.end(), node->column) == out.end())
+            out.push_back(node->column);
     }
     collect(node->left.get(), out);
     collect(node->right.get(), out);
@@ -242,28 +243,15 @@ Variant valueOf(const Condition& node, const Lookup& column) {
     return node.column.empty() ? node.literal : column(node.column);
 }
 
-// Text order without regard to the case of Latin letters, byte by byte otherwise: the order the
-// SQLite store's comparisons with a text literal give.
-int compareText(std::string_view a, std::string_view b) {
-    auto fold = [](char c) {
-        return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a')
-                                    : static_cast<unsigned char>(c);
-    };
-    const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i)
-        if (fold(a[i]) != fold(b[i]))
-            return fold(a[i]) < fold(b[i]) ? -1 : 1;
-    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
-}
-
-// Text compared with text ignores case; numbers, dates and Booleans compare as numbers (True is
-// -1); text against anything else cannot be compared.
+// Text compared with text ignores case in any alphabet (the same order as the SQLite store's
+// comparisons with a text literal); numbers, dates and Booleans compare as numbers (True is -1);
+// text against anything else cannot be compared.
 int compare(const Variant& a, const Variant& b) {
     const bool aText = a.kind() == Variant::Kind::Text, bText = b.kind() == Variant::Kind::Text;
     if (aText != bText)
         raiseCriteriaTypeMismatch();
     if (aText)
-        return compareText(a.toText(), b.toText());
+        return automation::compareFolded(a.toText(), b.toText());
     const double x = a.toDouble(), y = b.toDouble();
     return x < y ? -1 : x > y ? 1 : 0;
 }

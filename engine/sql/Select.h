@@ -34,7 +34,8 @@ struct SelectQuery {
 // The query `tokens` (ending with End) ask for; `sql` is quoted in a syntax error.
 SelectQuery parseSelect(std::span<const Token> tokens, std::string_view sql);
 
-// Every column name the condition uses, as written (for the store to resolve before reading).
+// Every column name the condition uses, each spelling once as written (for the store to resolve
+// before reading; "Item" and "ITEM" both appear, and both name the same column).
 std::vector<std::string> conditionColumns(const Condition& condition);
 
 // Evaluates `condition` on one row; `column(name)` gives the row's value of a column named in

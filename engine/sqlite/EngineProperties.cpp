@@ -1,6 +1,8 @@
 #include "engine/sqlite/EngineProperties.h"
 
+#include "automation/CaseFold.h"
 #include "engine/EngineErrors.h"
+#include "engine/sqlite/CaseRules.h"
 #include "engine/sqlite/SqliteStatement.h"
 
 namespace engine {
@@ -9,15 +11,9 @@ namespace {
 
 constexpr const char* MetaTable = "MSysEngineProperties";
 
-char lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string lowered(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        c = lower(c);
-    return out;
+// "TableName=?1", "ObjectName=?3"...: a name column compared by the engine's rule for case.
+std::string sameNameAs(const char* column, int parameter) {
+    return std::string(column) + "=?" + std::to_string(parameter) + " COLLATE " + FoldCollation;
 }
 
 } // namespace
@@ -34,7 +30,7 @@ Properties Properties::read(sqlite3* db, const std::string& table) {
         return p;
     Statement s(db,
                 std::string("SELECT ObjectKind, ObjectName, Property FROM ") + ident(MetaTable) +
-                    " WHERE TableName=?1 COLLATE NOCASE AND Value<>0",
+                    " WHERE " + sameNameAs("TableName", 1) + " AND Value<>0",
                 "чтение свойств таблицы " + quoted(table));
     s.bind(1, table);
     while (s.step())
@@ -53,9 +49,9 @@ void Properties::set(sqlite3* db, const std::string& table, std::string_view kin
     if (!value) {
         if (tableExists(db)) {
             Statement s(db,
-                        std::string("DELETE FROM ") + ident(MetaTable) +
-                            " WHERE TableName=?1 COLLATE NOCASE AND ObjectKind=?2 AND "
-                            "ObjectName=?3 COLLATE NOCASE AND Property=?4",
+                        std::string("DELETE FROM ") + ident(MetaTable) + " WHERE " +
+                            sameNameAs("TableName", 1) + " AND ObjectKind=?2 AND " +
+                            sameNameAs("ObjectName", 3) + " AND Property=?4",
                         action);
             s.bind(1, table).bind(2, kind).bind(3, name).bind(4, property);
             s.step();
@@ -83,9 +79,9 @@ void Properties::forget(sqlite3* db, const std::string& table, std::string_view 
     if (!tableExists(db))
         return;
     std::string sql =
-        std::string("DELETE FROM ") + ident(MetaTable) + " WHERE TableName=?1 COLLATE NOCASE";
+        std::string("DELETE FROM ") + ident(MetaTable) + " WHERE " + sameNameAs("TableName", 1);
     if (!kind.empty())
-        sql += " AND ObjectKind=?2 AND ObjectName=?3 COLLATE NOCASE";
+        sql += " AND ObjectKind=?2 AND " + sameNameAs("ObjectName", 3);
     Statement s(db, sql, "удаление свойств объекта " + quoted(name.empty() ? table : name));
     s.bind(1, table);
     if (!kind.empty())
@@ -95,7 +91,8 @@ void Properties::forget(sqlite3* db, const std::string& table, std::string_view 
 
 std::string Properties::key(std::string_view kind, std::string_view name,
                             std::string_view property) {
-    return lowered(kind) + "/" + lowered(name) + "/" + lowered(property);
+    return automation::foldCase(kind) + "/" + automation::foldCase(name) + "/" +
+           automation::foldCase(property);
 }
 
 } // namespace engine

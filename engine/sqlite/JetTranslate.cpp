@@ -2,6 +2,7 @@
 
 #include "engine/sql/JetErrors.h"
 #include "engine/sql/JetStatement.h"
+#include "engine/sqlite/CaseRules.h"
 #include "engine/sqlite/SqliteStatement.h"
 
 namespace engine::jet {
@@ -39,8 +40,9 @@ Translation translateData(std::span<const Token> tokens, std::string_view sql) {
             break;
         case Token::Kind::Text:
             // The original engine compares text without regard to case; the collation on the
-            // value makes any comparison it takes part in do the same, and is inert elsewhere.
-            emit("? COLLATE NOCASE");
+            // value makes any comparison it takes part in do the same (in any alphabet, by the
+            // engine's rule), and is inert elsewhere.
+            emit(std::string("? COLLATE ") + FoldCollation);
             out.params.emplace_back(token.text);
             break;
         case Token::Kind::Date:

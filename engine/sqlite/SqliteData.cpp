@@ -1,14 +1,18 @@
-// The SQLite store's data statements: the front end's tokens translated into SQLite's SQL,
-// compiled once to report faults with the engine's numbers, then run.
+// The SQLite store's data statements: the front end's tokens, with their names spelled as the
+// file spells them, translated into SQLite's SQL, compiled once to report faults with the
+// engine's numbers, then run.
 
 #include "engine/sql/JetErrors.h"
+#include "engine/sqlite/CaseRules.h"
 #include "engine/sqlite/JetTranslate.h"
 #include "engine/sqlite/SqliteStatement.h"
 #include "engine/sqlite/SqliteStore.h"
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <memory>
+#include <optional>
 
 namespace engine {
 
@@ -70,30 +74,129 @@ void check(sqlite3* db, const jet::Translation& translation, long syntaxNumber,
     jet::raiseSyntaxError(syntaxNumber, original);
 }
 
+bool beyondAscii(std::string_view text) {
+    return std::any_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+}
+
+// The first row's first column of `sql` run with the text parameters `params`, if any row.
+std::optional<std::string> firstText(sqlite3* db, const std::string& sql,
+                                     std::initializer_list<std::string_view> params) {
+    Statement s(db, sql, "поиск имени");
+    int index = 0;
+    for (std::string_view param : params)
+        s.bind(++index, param);
+    if (!s.step())
+        return std::nullopt;
+    return s.text(0);
+}
+
+// The table (or view) `name` as the file spells it, found by the engine's rule for case; the
+// exact spelling first when another program left names that differ only in case.
+std::optional<std::string> storedTable(sqlite3* db, std::string_view name) {
+    return firstText(db,
+                     std::string("SELECT name FROM sqlite_master WHERE type IN ('table', 'view') "
+                                 "AND name=?1 COLLATE ") +
+                         FoldCollation + " ORDER BY name=?1 DESC, rowid LIMIT 1",
+                     {name});
+}
+
+// The column `name` of `table` as the file spells it, found the same way.
+std::optional<std::string> storedColumn(sqlite3* db, std::string_view table,
+                                        std::string_view name) {
+    return firstText(db,
+                     std::string("SELECT name FROM pragma_table_info(?1) WHERE name=?2 COLLATE ") +
+                         FoldCollation + " ORDER BY name=?2 DESC, cid LIMIT 1",
+                     {table, name});
+}
+
+bool isName(const jet::Token& t) {
+    return t.kind == jet::Token::Kind::Word || t.kind == jet::Token::Kind::Bracketed;
+}
+
+// SQLite matches the names of a statement with the file's without regard to the case of A-Z
+// only. A name with other letters is therefore written as the file spells it, found by the
+// engine's rule for case, so that "товары" reaches the table "ТОВАРЫ"; the file's own names are
+// never rewritten. A name stands for a table after FROM (and each comma of its list), INTO,
+// UPDATE and JOIN and before a dot; any other name is looked for among the columns of the
+// tables the statement names.
+std::vector<jet::Token> spelledAsStored(sqlite3* db, std::span<const jet::Token> tokens) {
+    std::vector<jet::Token> out(tokens.begin(), tokens.end());
+    if (std::none_of(out.begin(), out.end(),
+                     [](const jet::Token& t) { return isName(t) && beyondAscii(t.text); }))
+        return out;
+    auto respell = [](jet::Token& t, const std::optional<std::string>& stored) {
+        if (!stored)
+            return false;
+        t.text = *stored;
+        t.kind = jet::Token::Kind::Bracketed;
+        return true;
+    };
+    std::vector<std::string> tables;
+    std::vector<bool> standsForTable(out.size(), false);
+    bool fromList = false;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        jet::Token& t = out[i];
+        if (t.kind == jet::Token::Kind::Word) {
+            if (jet::isKeyword(t, "FROM"))
+                fromList = true;
+            for (std::string_view ends : {"WHERE", "GROUP", "ORDER", "HAVING", "ON", "UNION"})
+                if (jet::isKeyword(t, ends))
+                    fromList = false;
+        }
+        if (!isName(t))
+            continue;
+        const jet::Token* before = i > 0 ? &out[i - 1] : nullptr;
+        const bool afterTableWord =
+            before && (jet::isKeyword(*before, "FROM") || jet::isKeyword(*before, "INTO") ||
+                       jet::isKeyword(*before, "UPDATE") || jet::isKeyword(*before, "JOIN") ||
+                       (fromList && jet::isSymbol(*before, ",")));
+        const bool beforeDot = i + 1 < out.size() && jet::isSymbol(out[i + 1], ".");
+        if (!afterTableWord && !beforeDot)
+            continue;
+        standsForTable[i] = true;
+        if (beyondAscii(t.text))
+            respell(t, storedTable(db, t.text));
+        tables.push_back(t.text);
+    }
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        if (standsForTable[i] || !isName(out[i]) || !beyondAscii(out[i].text))
+            continue;
+        for (const std::string& table : tables)
+            if (respell(out[i], storedColumn(db, table, out[i].text)))
+                break;
+    }
+    return out;
+}
+
 } // namespace
 
 int SqliteStore::execute(const DataStatement& statement) {
-    const auto translation = jet::translateData(statement.tokens, statement.sql);
+    const auto tokens = spelledAsStored(db_, statement.tokens);
+    const auto translation = jet::translateData(tokens, statement.sql);
     check(db_, translation, jet::syntaxErrorNumber(statement.kind), statement.sql);
     return execute(translation.sql, translation.params);
 }
 
 ResultSet SqliteStore::select(const DataStatement& statement) const {
-    const auto translation = jet::translateData(statement.tokens, statement.sql);
+    const auto tokens = spelledAsStored(db_, statement.tokens);
+    const auto translation = jet::translateData(tokens, statement.sql);
     check(db_, translation, jet::errors::SyntaxQueryExpression, statement.sql);
     return query(translation.sql, translation.params);
 }
 
 ResultSet SqliteStore::readTable(std::string_view table) const {
-    const auto translation = jet::wholeTable(table);
+    const std::string name = storedTable(db_, table).value_or(std::string(table));
+    const auto translation = jet::wholeTable(name);
     check(db_, translation, jet::errors::SyntaxQueryExpression, table);
     return query(translation.sql);
 }
 
 std::int64_t SqliteStore::rowCount(std::string_view table) const {
-    const auto translation = jet::wholeTable(table);
+    const std::string name = storedTable(db_, table).value_or(std::string(table));
+    const auto translation = jet::wholeTable(name);
     check(db_, translation, jet::errors::SyntaxQueryExpression, table);
-    return query("SELECT count(*) FROM " + ident(table)).rows.at(0).at(0).toInt();
+    return query("SELECT count(*) FROM " + ident(name)).rows.at(0).at(0).toInt();
 }
 
 } // namespace engine

@@ -1,10 +1,12 @@
 #include "engine/sqlite/SqliteStore.h"
 
+#include "automation/CaseFold.h"
 #include "automation/Dispatcher.h"
 #include "automation/Error.h"
 #include "engine/EngineErrors.h"
 #include "engine/FileProbe.h"
 #include "engine/OleDate.h"
+#include "engine/sqlite/CaseRules.h"
 #include "engine/sqlite/EngineProperties.h"
 #include "engine/sqlite/LongPathVfs.h"
 #include "engine/sqlite/SqliteStatement.h"
@@ -26,9 +28,10 @@ using automation::Variant;
 
 constexpr int BusyTimeoutMs = 2000;
 
-bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() &&
-           automation::sameName(text.substr(0, prefix.size()), prefix);
+// SQLite's own tables and the engine's MSys tables, by the engine's rule for case.
+bool isSystemName(std::string_view name) {
+    const std::string folded = automation::foldCase(name);
+    return folded.starts_with("sqlite_") || folded.starts_with("msys");
 }
 
 Variant integerValue(sqlite3_int64 v) {
@@ -84,9 +87,13 @@ Variant readValue(const Statement& s, int column, const std::optional<FieldType>
     return Variant(s.text(column));
 }
 
-// The type and name of any schema object called `name` (tables and indexes share one space).
+// The type and name of any schema object called `name` (tables and indexes share one space),
+// matched by the engine's rule for case. A file made by another program may hold names that
+// differ only in case: the one spelled exactly as asked comes first.
 std::optional<std::pair<std::string, std::string>> findObject(sqlite3* db, std::string_view name) {
-    Statement s(db, "SELECT type, name FROM sqlite_master WHERE name=?1 COLLATE NOCASE",
+    Statement s(db,
+                std::string("SELECT type, name FROM sqlite_master WHERE name=?1 COLLATE ") +
+                    FoldCollation + " ORDER BY name=?1 DESC, rowid LIMIT 1",
                 "поиск объекта " + quoted(std::string(name)));
     s.bind(1, name);
     if (!s.step())
@@ -212,6 +219,12 @@ std::shared_ptr<SqliteStore> SqliteStore::open(const std::string& path, bool for
     }
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, BusyTimeoutMs);
+    if (registerCaseRules(db) != SQLITE_OK) {
+        sqlite3_close_v2(db);
+        if (folderFd >= 0)
+            ::close(folderFd);
+        raise(errors::Unexpected, "Не удается открыть файл " + name + ": нехватка памяти.");
+    }
     std::shared_ptr<SqliteStore> store(new SqliteStore(path, db, readOnly));
     store->folder_ = folderFd;
     // SQLite reads nothing until asked: read the schema now so a damaged file fails here.
@@ -330,20 +343,22 @@ void SqliteStore::atomically(const std::string& action, const std::function<void
 
 std::vector<std::string> SqliteStore::tableNames() const {
     Statement s(db_,
-                "SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE "
-                "'sqlite\\_%' ESCAPE '\\' AND name NOT LIKE 'MSys%' ORDER BY name COLLATE NOCASE",
+                std::string("SELECT name FROM sqlite_master WHERE type='table' ORDER BY name "
+                            "COLLATE ") +
+                    FoldCollation,
                 "чтение списка таблиц");
     std::vector<std::string> names;
     while (s.step())
-        names.push_back(s.text(0));
+        if (std::string name = s.text(0); !isSystemName(name))
+            names.push_back(std::move(name));
     return names;
 }
 
 std::optional<TableSchema> SqliteStore::table(std::string_view name) const {
-    if (startsWithNoCase(name, "sqlite_") || startsWithNoCase(name, "MSys"))
+    if (isSystemName(name))
         return std::nullopt;
     auto found = findObject(db_, name);
-    if (!found || found->first != "table")
+    if (!found || found->first != "table" || isSystemName(found->second))
         return std::nullopt;
     TableSchema t;
     t.name = found->second;
@@ -407,7 +422,7 @@ void SqliteStore::createTable(const TableSchema& table) {
     const std::string action = "создание таблицы " + quoted(table.name);
     requireWritable(action);
     validateName(table.name, "таблицы");
-    if (startsWithNoCase(table.name, "MSys") || startsWithNoCase(table.name, "sqlite_"))
+    if (isSystemName(table.name))
         raise(errors::InvalidName,
               "Имя " + quoted(table.name) + " зарезервировано для системных таблиц.");
     if (auto existing = findObject(db_, table.name))

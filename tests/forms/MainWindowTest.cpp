@@ -2,6 +2,7 @@
 // proposes at start-up, the run button's state while the path changes, and browsing.
 
 #include "forms/M_Patch16.h"
+#include "platform/FileNames.h"
 #include "support/RecordingDialogs.h"
 #include "support/TempDir.h"
 
@@ -9,9 +10,15 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QScreen>
 
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <dlfcn.h>
 #include <filesystem>
 #include <ostream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -115,10 +122,9 @@ TEST(MainWindow, TabOrderRunsFromRunButtonToPathToBrowse) {
 
 struct ProposalCase {
     const char* name;
-    bool dbFolder;
-    std::vector<std::string> files;   // created inside DB/
-    std::vector<std::string> folders; // created inside DB/
-    std::string proposed;             // name inside DB/, empty for no proposal
+    std::vector<std::string> folders; // created inside the program folder, in this order
+    std::vector<std::string> files;   // created inside the program folder
+    std::string proposed;             // inside the program folder, empty for no proposal
     bool runEnabled;
 };
 
@@ -131,30 +137,51 @@ class StartupProposal : public ::testing::TestWithParam<ProposalCase> {};
 TEST_P(StartupProposal, ProposesTheFirstDatabaseOfTheDbFolder) {
     const ProposalCase& c = GetParam();
     ProgramFolder program;
-    if (c.dbFolder)
-        program.makeDbFolder();
-    for (const std::string& file : c.files)
-        program.addFile("DB/" + file);
     for (const std::string& folder : c.folders)
-        std::filesystem::create_directory(program.dir.file("DB/" + folder));
+        std::filesystem::create_directory(program.dir.file(folder));
+    for (const std::string& file : c.files)
+        program.addFile(file);
 
     TForm1 form(program.folder());
-    const std::string expected = c.proposed.empty() ? "" : program.folder() + "DB/" + c.proposed;
-    EXPECT_EQ(utf8(form.Edit1->text()), expected);
+    const std::string expected = c.proposed.empty() ? "" : program.folder() + c.proposed;
+    EXPECT_EQ(form.databasePath(), expected);
+    EXPECT_EQ(form.Edit1->text(), platform::displayFileName(expected));
     EXPECT_EQ(form.Button1->isEnabled(), c.runEnabled);
     EXPECT_EQ(form.OpenDialog1.request.initialFolder, program.folder());
 }
 
+// "Товары" in the code pages of Windows (1251) and of DOS (866), neither of them UTF-8.
+const std::string Windows1251Name = "\xD2\xEE\xE2\xE0\xF0\xFB.mdb";
+const std::string Cp866Name = "\x92\xAE\xA2\xA0\xE0\xEB.mdb";
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, StartupProposal,
     ::testing::Values(
-        ProposalCase{"TwoDatabasesFirstInNameOrder", true, {"b.mdb", "a.mdb"}, {}, "a.mdb", true},
-        ProposalCase{"ExtensionInAnyCase", true, {"notes.txt", "Zeta.MDB"}, {}, "Zeta.MDB", true},
-        ProposalCase{"HiddenEntriesCount", true, {"b.mdb", ".old.mdb"}, {}, ".old.mdb", true},
-        ProposalCase{"FolderNamedLikeADatabase", true, {}, {"x.mdb"}, "x.mdb", false},
-        ProposalCase{"OnlyLookalikes", true, {"a.mdb.bak", "amdb", "a.mdbx"}, {}, "", false},
-        ProposalCase{"EmptyDbFolder", true, {}, {}, "", false},
-        ProposalCase{"NoDbFolder", false, {}, {}, "", false}),
+        ProposalCase{
+            "TwoDatabasesFirstInNameOrder", {"DB"}, {"DB/b.mdb", "DB/a.mdb"}, "DB/a.mdb", true},
+        ProposalCase{
+            "ExtensionInAnyCase", {"DB"}, {"DB/notes.txt", "DB/Zeta.MDB"}, "DB/Zeta.MDB", true},
+        ProposalCase{
+            "HiddenEntriesCount", {"DB"}, {"DB/b.mdb", "DB/.old.mdb"}, "DB/.old.mdb", true},
+        ProposalCase{"FolderNamedLikeADatabase", {"DB", "DB/x.mdb"}, {}, "DB/x.mdb", false},
+        ProposalCase{"OnlyLookalikes", {"DB"}, {"DB/a.mdb.bak", "DB/amdb", "DB/a.mdbx"}, "", false},
+        ProposalCase{"EmptyDbFolder", {"DB"}, {}, "", false},
+        ProposalCase{"NoDbFolder", {}, {}, "", false},
+        ProposalCase{"DbFolderNamedInSmallLetters", {"db"}, {"db/a.mdb"}, "db/a.mdb", true},
+        ProposalCase{"DbFolderInCapitalsComesFirst",
+                     {"db", "Db", "DB"},
+                     {"db/a.mdb", "Db/a.mdb", "DB/z.mdb"},
+                     "DB/z.mdb",
+                     true},
+        ProposalCase{"NextDbFolderWhenTheFirstHoldsNone",
+                     {"DB", "db", "dB"},
+                     {"DB/notes.txt", "db/b.mdb", "dB/c.mdb"},
+                     "dB/c.mdb",
+                     true},
+        ProposalCase{"FileNotADbFolder", {"db"}, {"DB", "db/a.mdb"}, "db/a.mdb", true},
+        ProposalCase{
+            "NameInWindows1251", {"DB"}, {"DB/" + Windows1251Name}, "DB/" + Windows1251Name, true},
+        ProposalCase{"NameInCp866", {"DB"}, {"DB/" + Cp866Name}, "DB/" + Cp866Name, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(MainWindow, DatabaseBesideTheProgramIsNotProposed) {
@@ -232,20 +259,102 @@ TEST(MainWindow, BrowseCancelledLeavesPathAndButtonAsTheyWere) {
     EXPECT_EQ(dialogs->openFileRequests().size(), 1u);
 }
 
-TEST(MainWindow, EnterInThePathPressesTheRunButtonOnlyWhileEnabled) {
+TEST(MainWindow, EnterPressesTheFocusedButtonElseTheRunButton) {
+    using Widget = QWidget* (*)(TForm1&);
+    const Widget path = [](TForm1& f) -> QWidget* { return f.Edit1; };
+    const Widget browse = [](TForm1& f) -> QWidget* { return f.Button2; };
+    const Widget run = [](TForm1& f) -> QWidget* { return f.Button1; };
+    const struct {
+        const char* name;
+        Widget focus;
+        bool pathNamesAFile;
+        bool runs;    // the run starts (and fails: a.mdb is no database)
+        bool browses; // the file dialog opens
+    } cases[] = {
+        {"path field", path, true, true, false},
+        {"path field, no file", path, false, false, false},
+        {"browse button", browse, true, false, true},
+        {"run button", run, true, true, false},
+    };
     ProgramFolder program;
     program.makeDbFolder();
     program.addFile("DB/a.mdb");
-    // a.mdb is no database: a run shows the engine's report and the open failure.
-    testsupport::ScopedRecordingDialogs dialogs;
-    TForm1 form(program.folder());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScopedRecordingDialogs dialogs;
+        TForm1 form(program.folder());
+        if (!c.pathNamesAFile)
+            form.Edit1->setText("no such file");
+        form.show();
+        form.activateWindow();
+        c.focus(form)->setFocus();
+        QApplication::processEvents();
+        ASSERT_EQ(form.focusWidget(), c.focus(form));
 
-    typeKey(form.Edit1, Qt::Key_Return, "\r");
-    const std::vector<std::string> opened = {"Не удалось открыть " + program.folder() + "DB/a.mdb"};
-    EXPECT_EQ(dialogs->texts(testsupport::RecordingDialogs::Kind::Error), opened);
-    form.Edit1->setText("no such file");
-    typeKey(form.Edit1, Qt::Key_Return, "\r");
-    EXPECT_EQ(dialogs->texts(testsupport::RecordingDialogs::Kind::Error), opened);
+        // The key goes where the window system sends it: to the window's focus widget.
+        typeKey(form.focusWidget(), Qt::Key_Return, "\r");
+
+        const std::vector<std::string> opened = {"Не удалось открыть " + program.folder() +
+                                                 "DB/a.mdb"};
+        EXPECT_EQ(dialogs->texts(RecordingDialogs::Kind::Error),
+                  c.runs ? opened : std::vector<std::string>{});
+        EXPECT_EQ(dialogs->openFileRequests().size(), c.browses ? 1u : 0u);
+    }
+}
+
+TEST(MainWindow, WholeWindowFrameIncludedIsCentredOnTheScreen) {
+    ProgramFolder program;
+    TForm1 form(program.folder());
+    form.show();
+    QApplication::processEvents();
+    const QRect frame = form.frameGeometry();
+    // The offscreen window system draws a frame, as a desktop's does.
+    ASSERT_GT(frame.width(), form.width());
+    EXPECT_EQ(frame.center(), form.screen()->availableGeometry().center());
+}
+
+// While armed, every folder listing fails after its first entry, as on a share that goes away
+// mid-way: this program's readdir stands in for the C library's, which std::filesystem calls.
+class FailingListings {
+public:
+    FailingListings() { armed = this; }
+    ~FailingListings() { armed = nullptr; }
+    static FailingListings* armed;
+    std::set<DIR*> started;
+};
+FailingListings* FailingListings::armed = nullptr;
+
+} // namespace
+
+extern "C" dirent* readdir(DIR* folder) {
+    using Readdir = dirent* (*)(DIR*);
+    static const auto real = reinterpret_cast<Readdir>(dlsym(RTLD_NEXT, "readdir"));
+    FailingListings* failing = FailingListings::armed;
+    if (failing && failing->started.count(folder)) {
+        errno = EIO;
+        return nullptr;
+    }
+    dirent* entry = real(folder);
+    if (failing && entry && std::strcmp(entry->d_name, ".") != 0 &&
+        std::strcmp(entry->d_name, "..") != 0)
+        failing->started.insert(folder);
+    return entry;
+}
+
+namespace {
+
+TEST(MainWindow, FoldersThatFailWhileListedProposeNothingAndStartUpGoesOn) {
+    ProgramFolder program;
+    program.makeDbFolder();
+    program.addFile("DB/a.mdb");
+    program.addFile("DB/b.mdb");
+    ASSERT_EQ(TForm1(program.folder()).databasePath(), program.folder() + "DB/a.mdb");
+
+    FailingListings failing;
+    TForm1 form(program.folder());
+    EXPECT_TRUE(form.Edit1->text().isEmpty());
+    EXPECT_FALSE(form.Button1->isEnabled());
+    EXPECT_FALSE(failing.started.empty()); // the listings really failed
 }
 
 } // namespace

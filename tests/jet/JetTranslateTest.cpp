@@ -25,14 +25,14 @@ TEST(JetTranslate, StatementsOfTheToolAndEachLiteralFormBecomeSqliteWithBoundVal
     } cases[] = {
         // The stamp query, the stamp statement and the fill statement, verbatim.
         {R"(select * from param where Item="PATCH")",
-         "select * from param where Item = ? COLLATE NOCASE",
+         "select * from param where Item = ? COLLATE FOLDCASE",
          {"PATCH"}},
         {R"(UPDATE param SET AValue="patch16" WHERE ID="patch")",
-         "UPDATE param SET AValue = ? COLLATE NOCASE WHERE ID = ? COLLATE NOCASE",
+         "UPDATE param SET AValue = ? COLLATE FOLDCASE WHERE ID = ? COLLATE FOLDCASE",
          {"patch16", "patch"}},
         {"UPDATE GoodPric set MinValue=0", "UPDATE GoodPric set MinValue = 0", {}},
         {"INSERT INTO t (a, b) VALUES ('it''s', \"x\"\"y\");",
-         "INSERT INTO t ( a , b ) VALUES ( ? COLLATE NOCASE , ? COLLATE NOCASE )",
+         "INSERT INTO t ( a , b ) VALUES ( ? COLLATE FOLDCASE , ? COLLATE FOLDCASE )",
          {"it's", "x\"y"}},
         {"SELECT [Имя поля], [a\"b] FROM [Мой склад]",
          R"(SELECT "Имя поля" , "a""b" FROM "Мой склад")",
@@ -44,7 +44,7 @@ TEST(JetTranslate, StatementsOfTheToolAndEachLiteralFormBecomeSqliteWithBoundVal
         {"UPDATE t SET Flag=True, Other=false WHERE [True]<>0",
          R"(UPDATE t SET Flag = -1 , Other = 0 WHERE "True" <> 0)",
          {}},
-        {"SELECT a & 'x' FROM t", "SELECT a || ? COLLATE NOCASE FROM t", {"x"}},
+        {"SELECT a & 'x' FROM t", "SELECT a || ? COLLATE FOLDCASE FROM t", {"x"}},
         // A '-' pair stays two operators instead of becoming a comment.
         {"SELECT 1--1", "SELECT 1 - - 1", {}},
     };

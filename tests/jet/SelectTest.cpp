@@ -21,9 +21,15 @@ jet::SelectQuery parse(std::string_view sql) {
 
 // One row of a shop's param table, with a column of every kind a condition meets.
 const std::map<std::string, Variant> Row = {
-    {"ID", Variant("patch")},   {"Item", Variant("PATCH")},   {"AValue", Variant("patch15")},
-    {"Qty", Variant(3)},        {"Price", Variant(12.5)},     {"Done", Variant(true)},
-    {"Note", Variant::null()},  {"Made", Variant(*engine::oleDateFromIso("2003-07-30 00:00:00"))},
+    {"ID", Variant("patch")},
+    {"Item", Variant("PATCH")},
+    {"AValue", Variant("patch15")},
+    {"Qty", Variant(3)},
+    {"Price", Variant(12.5)},
+    {"Done", Variant(true)},
+    {"Note", Variant::null()},
+    {"Name", Variant("ПАТЧ")},
+    {"Made", Variant(*engine::oleDateFromIso("2003-07-30 00:00:00"))},
 };
 
 bool selects(std::string_view sql) {
@@ -53,6 +59,9 @@ TEST(Select, ConditionsFollowTheEnginesComparisonRules) {
     } cases[] = {
         {R"(select * from param where Item="PATCH")", true},
         {R"(select * from param where Item="patch")", true}, // case ignored
+        {R"(select * from param where Name="патч")", true},  // in any alphabet
+        {R"(select * from param where Name<"пАтчи")", true},
+        {R"(select * from param where Name>"ПАТЧ")", false},
         {R"(select * from param where ID<>'patch')", false},
         {"select * from param where Qty = 3 AND Price > 12", true},
         {"select * from param where Qty < 3 OR Price >= 12.5", true},

@@ -4,6 +4,9 @@
 
 #include "automation/Error.h"
 #include "automation/Registry.h"
+#include "platform/FileNames.h"
+
+#include <QFile>
 
 using automation::Variant;
 using runtest::MeterWatch;
@@ -203,4 +206,58 @@ TEST_F(RunTest, IndexAlreadyPresentIsReportedAndTheRunGoesOn) {
     EXPECT_TRUE(messages()[0].ends_with("\r\n"));
     EXPECT_EQ(sqliteRows(path, "SELECT AValue FROM param WHERE ID = 'patch'"),
               (std::vector<std::string>{"patch16"}));
+}
+
+// Databases whose names, or whose program folder's names, are Windows-1251 or CP866 bytes: each
+// is proposed or browsed to, run to the end, and is the one file changed. Beside each lies the
+// file its name turns into when read as UTF-8 text, which must stay as it was.
+TEST(RunOnNamesInOtherEncodings, RunsOnExactlyTheFileOfThoseBytes) {
+    const std::string windows1251 = "\xD2\xEE\xE2\xE0\xF0\xFB"; // "Товары"
+    const std::string cp866 = "\x92\xAE\xA2\xA0\xE0\xEB";       // "Товары"
+    const struct {
+        const char* name;
+        std::string program; // the program folder, inside the temporary folder
+        std::string target;  // the database, inside the temporary folder
+        bool browse;         // chosen in the file dialog rather than proposed
+    } cases[] = {
+        {"Windows-1251 name in DB", "program", "program/DB/" + windows1251 + ".mdb", false},
+        {"CP866 name in DB", "program", "program/DB/" + cp866 + ".mdb", false},
+        {"Windows-1251 name browsed to", "program", windows1251 + "/" + cp866 + ".mdb", true},
+        {"CP866 name browsed to", "program", cp866 + "/" + cp866 + ".mdb", true},
+        {"Windows-1251 program folder", windows1251, windows1251 + "/DB/shop.mdb", false},
+        {"CP866 program folder", cp866, cp866 + "/DB/" + windows1251 + ".mdb", false},
+    };
+    engine::registerEngine();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::TempDir dir;
+        testsupport::ScopedRecordingDialogs dialogs;
+        const std::string program = dir.file(c.program) + "/";
+        const std::string target = dir.file(c.target);
+        // The name as text would have it: each byte that is no UTF-8 read as a replacement mark.
+        const std::string garbled =
+            QFile::encodeName(QFile::decodeName(target.c_str())).toStdString();
+        for (const std::string& file : {target, garbled}) {
+            std::filesystem::create_directories(std::filesystem::path(file).parent_path());
+            tools::makeSampleDatabase(file, {4, 4, "patch15"});
+        }
+        std::filesystem::create_directories(program + "DB");
+        const std::string untouched = testsupport::fileBytes(garbled);
+
+        TForm1 form(program);
+        form.show();
+        if (c.browse) {
+            dialogs->queueOpenFile(target);
+            testsupport::clickAsOperator(form.Button2);
+        }
+        EXPECT_EQ(form.Edit1->text(), platform::displayFileName(target));
+        ASSERT_TRUE(form.Button1->isEnabled());
+        testsupport::clickAsOperator(form.Button1);
+
+        EXPECT_TRUE(dialogs->boxes().empty()) << dialogs->boxes().front().text;
+        EXPECT_EQ(form.Meter->DisplayText(), "Выполнено");
+        EXPECT_EQ(sqliteRows(target, "SELECT AValue FROM param WHERE ID = 'patch'"),
+                  (std::vector<std::string>{"patch16"}));
+        EXPECT_EQ(testsupport::fileBytes(garbled), untouched);
+    }
 }

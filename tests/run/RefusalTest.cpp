@@ -4,6 +4,8 @@
 
 #include "RunFixture.h"
 
+#include "support/RecordingEngine.h"
+
 using runtest::RunTest;
 using testsupport::fileBytes;
 using testsupport::sqliteExec;
@@ -57,4 +59,68 @@ TEST_F(RunTest, RunThatCannotStampFailsAndLeavesTheDatabaseAsItWas) {
     EXPECT_TRUE(form->Button1->isEnabled());
     EXPECT_EQ(fileBytes(path), before);
     EXPECT_EQ(Dao, nullptr); // the connection was released
+}
+
+// Each kind of refusal and failure, on the recording engine: the run ends every transaction
+// level itself, before it closes the database, and none is left for the close.
+TEST(RunLevels, EveryRefusalAndFailureEndsTheLevelsItOpenedBeforeTheClose) {
+    using automation::Variant;
+    const Variant stamp15("patch15");
+    const struct {
+        const char* name;
+        std::int32_t stampRows;
+        Variant stamp;
+        const char* failOn; // the first call starting so fails ("" for none)
+        bool withSupgood;   // "Supgood" is there with its "Certificat"
+    } cases[] = {
+        {"later revision", 1, Variant("patch16"), "", true},
+        {"earlier revision", 1, Variant("patch14"), "", true},
+        {"Null stamp", 1, Variant::null(), "", true},
+        {"no stamp row", 0, stamp15, "", true},
+        {"two stamp rows", 2, stamp15, "", true},
+        {"refusal whose Rollback is refused once", 1, Variant("patch16"), "Workspace.Rollback",
+         true},
+        {"stamp query fails", 1, stamp15, "Database.OpenRecordset", true},
+        {"no stamp column", 1, Variant(), "", true},
+        {"stamp read fails, then a Rollback is refused once", 1, Variant(), "Workspace.Rollback",
+         true},
+        {"log table refused", 1, stamp15, "Database.Execute(CREATE TABLE LogDocU", true},
+        {"commit refused", 1, stamp15, "Workspace.CommitTrans", true},
+        {"price column fill fails", 1, stamp15, "Database.Execute(UPDATE GoodPric", true},
+        {"no Supgood", 1, stamp15, "", false},
+        {"stamp statement fails", 1, stamp15, "Database.Execute(UPDATE param", true},
+        {"stamp statement unchecked", 1, stamp15, "", true}, // no RecordsAffected here
+    };
+    testsupport::TempDir dir;
+    const std::string path = dir.file("shop.mdb");
+    testsupport::writeFileBytes(path, "x");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::ScopedRecordingDialogs dialogs;
+        testsupport::RecordingEngine engine;
+        engine.addTable("GoodPric", {"ID", "Price"});
+        // The log tables the run's indexes go on, but no "LogDoc": the run makes them all.
+        for (const char* log : {"LogDocU", "LogPart", "LogPartU", "LogTbl"})
+            engine.addTable(log, {"ID", "Vn", "Op", "DateOp", "TimeOp", "PartID", "RecID"});
+        if (c.withSupgood)
+            engine.addTable("Supgood", {"ID", "Owner", "Good", "Certificat"});
+        if (c.stamp.isEmpty())
+            engine.setRecordset(c.stampRows, {});
+        else
+            engine.setRecordset(c.stampRows, {{"AVALUE", c.stamp}});
+        if (*c.failOn)
+            engine.failOn(c.failOn);
+        TForm1 form(dir.path() + "/");
+        form.Edit1->setText(QString::fromStdString(path));
+        try {
+            form.Button1Click();
+        } catch (const std::exception&) {
+        }
+
+        EXPECT_TRUE(engine.openLevels().empty());
+        const std::vector<std::string>& lines = engine.lines();
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.back(), "Database.Close"); // the levels ended before it
+        EXPECT_EQ(Dao, nullptr);
+    }
 }

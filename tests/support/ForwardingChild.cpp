@@ -18,7 +18,8 @@ extern char** environ;
 
 namespace testsupport {
 
-ForwardingChild::ForwardingChild(const std::string& testName, const Environment& environment) {
+ForwardingChild::ForwardingChild(const std::string& testName, const Environment& environment,
+                                 const std::string& program) {
     std::string pattern =
         (std::filesystem::temp_directory_path() / "patch16-child-XXXXXX").string();
     int out = ::mkstemp(pattern.data());
@@ -38,15 +39,15 @@ ForwardingChild::ForwardingChild(const std::string& testName, const Environment&
         envp.push_back(v.data());
     envp.push_back(nullptr);
 
-    std::string program = "/proc/self/exe";
+    std::string executable = program;
     std::string filter = "--gtest_filter=" + testName;
-    std::vector<char*> argv = {program.data(), filter.data(), nullptr};
+    std::vector<char*> argv = {executable.data(), filter.data(), nullptr};
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, out, STDERR_FILENO);
-    int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+    int rc = posix_spawn(&pid_, executable.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     ::close(out);
     if (rc != 0) {

@@ -1,7 +1,8 @@
 #pragma once
 // Runs one test of this very test program in a child process (the program re-executed through
-// /proc/self/exe, never a fork of a process that runs Qt), with extra environment variables that
-// tell the child test what to do. Every wait is bounded: a child that outlives its time is killed.
+// /proc/self/exe or a copy of it, never a fork of a process that runs Qt), with extra environment
+// variables that tell the child test what to do. Every wait is bounded: a child that outlives its
+// time is killed.
 
 #include <chrono>
 #include <string>
@@ -22,9 +23,11 @@ public:
     };
     using Environment = std::vector<std::pair<std::string, std::string>>;
 
-    // Starts this program with only `testName` ("Suite.Test") selected and `environment` added
-    // to the parent's. Throws std::runtime_error when the child cannot be started.
-    ForwardingChild(const std::string& testName, const Environment& environment);
+    // Starts this program (or `program`, a copy of it elsewhere) with only `testName`
+    // ("Suite.Test") selected and `environment` added to the parent's. Throws
+    // std::runtime_error when the child cannot be started.
+    ForwardingChild(const std::string& testName, const Environment& environment,
+                    const std::string& program = "/proc/self/exe");
     // Kills and reaps the child when it was never waited for.
     ~ForwardingChild();
     ForwardingChild(const ForwardingChild&) = delete;
