@@ -58,6 +58,10 @@ int execute(Store& store, std::string_view sql) {
 ResultSet query(const Store& store, std::string_view sqlOrTable) {
     const auto tokens = tokenize(sqlOrTable);
     const StatementKind kind = classify(tokens);
+    // A table's own name, as written, opens the table even when it is no single token
+    // ("Типы алкогольных напитков"): that is how the original engine takes a recordset's source.
+    if (kind == StatementKind::Other && tokens.size() > 2 && store.table(sqlOrTable))
+        return store.readTable(sqlOrTable);
     if (kind == StatementKind::Other && tokens.size() == 2 &&
         (tokens[0].kind == Token::Kind::Word || tokens[0].kind == Token::Kind::Bracketed)) {
         return store.readTable(tokens[0].text);

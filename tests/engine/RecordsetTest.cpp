@@ -22,6 +22,14 @@ TEST_F(EngineTest, StampQueryReadsTheRowAndRecordsetHoldsNoLock) {
     EXPECT_EQ(rawQuery("SELECT AValue FROM param"), std::vector<std::string>{"patch16"});
 }
 
+TEST_F(EngineTest, ATableNamedWithBlanksOpensByItsBareName) {
+    testsupport::makeSqliteFile(path, {"CREATE TABLE \"Типы товаров\" (x TEXT(5))",
+                                       "INSERT INTO \"Типы товаров\" VALUES ('a')"});
+    Variant db = open();
+    EXPECT_EQ(db.call("OpenRecordset", {"Типы товаров"}).get("RecordCount").toInt(), 1);
+    EXPECT_EQ(errorNumber([&] { db.call("OpenRecordset", {"Типы посуды"}); }), 3129);
+}
+
 TEST_F(EngineTest, ValuesComeBackTypedByTheirColumns) {
     testsupport::makeSqliteFile(
         path, {"CREATE TABLE t (b BIT, s SHORT, m CURRENCY, d DATETIME, x TEXT(5), r REAL)",
