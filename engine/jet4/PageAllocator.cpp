@@ -1,0 +1,265 @@
+#include "engine/jet4/PageAllocator.h"
+
+#include "engine/jet4/EncoderBytes.h"
+#include "engine/jet4/FormatError.h"
+#include "engine/jet4/UsageMap.h"
+#include "engine/jet4/UsageMapEncoder.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+
+namespace engine::jet4 {
+
+using namespace usagemap;
+
+namespace {
+
+// Access never makes the global map's bitmap smaller than a table map's.
+constexpr std::size_t MinGlobalBitmapSize = 64;
+constexpr std::size_t GlobalBitmapGranule = 4;
+
+std::uint32_t readU32(std::string_view bytes, std::size_t at) {
+    std::uint32_t v = 0;
+    for (std::size_t i = 0; i < 4; ++i)
+        v |= std::uint32_t{static_cast<std::uint8_t>(bytes[at + i])} << (8 * i);
+    return v;
+}
+
+void setBit(std::span<std::uint8_t> bitmap, std::size_t bit, bool on) {
+    const auto mask = static_cast<std::uint8_t>(1u << (bit % 8));
+    if (on)
+        bitmap[bit / 8] |= mask;
+    else
+        bitmap[bit / 8] &= static_cast<std::uint8_t>(~mask);
+}
+
+// The map row `location` designates, with the page that holds it.
+struct MapRow {
+    DataPage holder;
+    std::vector<DataPageBuilder::Row> rows;
+    std::uint8_t row;
+
+    std::string& bytes() { return rows[row].bytes; }
+};
+
+MapRow readMapRow(const PageFile& file, RowLocation location) {
+    DataPage holder = readDataPage(file, location.page);
+    if (location.row >= holder.rowSlots().size())
+        throw FormatError(location.page,
+                          "usage map row " + std::to_string(location.row) + " is missing");
+    auto rows = pageRows(holder);
+    if (rows[location.row].bytes.size() < InlineBitmapOffset)
+        throw FormatError(location.page,
+                          "usage map row " + std::to_string(location.row) + " is too short");
+    return {std::move(holder), std::move(rows), location.row};
+}
+
+void writeMapRow(PageFile& file, const MapRow& map) {
+    const auto image = packRows(map.holder.owner(), map.holder.unknown(), map.rows);
+    if (!image)
+        throw std::length_error("page " + std::to_string(map.holder.number()) +
+                                " has no room left for its usage map row " +
+                                std::to_string(map.row));
+    file.write(map.holder.number(), *image);
+}
+
+// Sets or clears `page`'s bit on the type-0x05 page that covers it.
+void setMapPageBit(PageFile& file, std::uint32_t mapPage, std::uint32_t page, bool on) {
+    PageImage bytes = *file.page(mapPage);
+    if (bytes[0] != UsageMapPageType)
+        throw FormatError(mapPage,
+                          "page type is " + std::to_string(bytes[0]) + ", not a usage map page");
+    setBit(std::span(bytes).subspan(MapPageBitmapOffset), page % PagesPerMapPage, on);
+    file.write(mapPage, bytes);
+}
+
+// Clears `page`'s bit (page in use) in the global free-page map.
+void markUsed(PageFile& file, std::uint32_t page) {
+    MapRow map = readMapRow(file, rowLocationFromPointer(GlobalUsageMapPointer));
+    std::string& row = map.bytes();
+    const auto kind = static_cast<std::uint8_t>(row[KindOffset]);
+
+    if (kind == static_cast<std::uint8_t>(UsageMapKind::Reference)) {
+        const std::size_t k = page / PagesPerMapPage;
+        const std::size_t offset = ReferenceListOffset + 4 * k;
+        const std::uint32_t mapPage = offset + 4 <= row.size() ? readU32(row, offset) : 0;
+        // A range without a map page has no free pages to tell of; Access makes such maps
+        // only for files far larger than any made here, so it is refused rather than guessed.
+        if (mapPage == 0)
+            throw std::length_error("the free-page map has no map page for page " +
+                                    std::to_string(page));
+        setMapPageBit(file, mapPage, page, false);
+        return;
+    }
+    if (kind != static_cast<std::uint8_t>(UsageMapKind::Inline))
+        throw FormatError(map.holder.number(),
+                          "the free-page map has unknown kind " + std::to_string(kind));
+
+    const std::uint32_t first = readU32(row, InlineFirstPageOffset);
+    if (page < first)
+        throw FormatError(map.holder.number(), "the free-page map starts at page " +
+                                                   std::to_string(first) + ", after page " +
+                                                   std::to_string(page));
+    const std::size_t bit = page - first;
+    if (bit >= (row.size() - InlineBitmapOffset) * 8) {
+        // The new bytes stand for pages past the end of the file: free, as Access marks them.
+        const std::size_t bitmap =
+            std::max(globalUsageMapBitmapSize(file.pageCount() - first), (bit + 8) / 8);
+        row.resize(InlineBitmapOffset + bitmap, static_cast<char>(0xFF));
+    }
+    setBit(writable(row).subspan(InlineBitmapOffset), bit, false);
+    writeMapRow(file, map);
+}
+
+bool fitsInline(const std::vector<std::uint32_t>& pages, std::size_t bitmapSize) {
+    if (pages.empty())
+        return true;
+    const std::uint32_t start = inlineUsageMapStart(pages, bitmapSize);
+    return std::uint64_t{pages.back()} - start < bitmapSize * 8;
+}
+
+void writeInline(PageFile& file, MapRow& map, const std::vector<std::uint32_t>& pages) {
+    const std::size_t bitmapSize = map.bytes().size() - InlineBitmapOffset;
+    map.bytes() = encodeInlineUsageMap(inlineUsageMapStart(pages, bitmapSize), pages, bitmapSize);
+    writeMapRow(file, map);
+}
+
+// Turns an inline map into a reference map of the same row length listing `pages`.
+void promote(PageFile& file, MapRow& map, const std::vector<std::uint32_t>& pages) {
+    const std::size_t rowSize = map.bytes().size();
+    std::vector<std::uint32_t> mapPages((rowSize - ReferenceListOffset) / 4, 0);
+    for (const std::uint32_t page : pages)
+        if (page / PagesPerMapPage >= mapPages.size())
+            throw std::length_error("usage map row on page " + std::to_string(map.holder.number()) +
+                                    " has no room to refer to page " + std::to_string(page));
+    for (std::size_t k = 0; k < mapPages.size(); ++k) {
+        const std::uint64_t first = std::uint64_t{k} * PagesPerMapPage;
+        const bool used = std::any_of(pages.begin(), pages.end(), [&](std::uint32_t p) {
+            return p >= first && p < first + PagesPerMapPage;
+        });
+        if (used)
+            mapPages[k] = allocatePage(file, buildUsageMapPage(k, pages));
+    }
+    // Allocating may have rewritten the holder (never for a table's maps, which do not share
+    // page 1, but read again rather than assume).
+    MapRow fresh = readMapRow(file, {map.holder.number(), map.row});
+    std::string row = encodeReferenceUsageMap(mapPages);
+    row.resize(rowSize, '\0');
+    fresh.bytes() = row;
+    writeMapRow(file, fresh);
+}
+
+void setReferenceBit(PageFile& file, const UsageMap& map, std::uint32_t page, bool on) {
+    const std::size_t k = page / PagesPerMapPage;
+    if (k >= map.mapPages.size())
+        throw std::length_error("usage map on page " + std::to_string(map.location.page) +
+                                " has no room to refer to page " + std::to_string(page));
+    if (map.mapPages[k] != 0) {
+        setMapPageBit(file, map.mapPages[k], page, on);
+        return;
+    }
+    if (!on)
+        return;
+    std::vector<std::uint32_t> mapPages = map.mapPages;
+    const std::uint32_t only[] = {page};
+    mapPages[k] = allocatePage(file, buildUsageMapPage(k, only));
+    MapRow row = readMapRow(file, map.location);
+    const std::size_t rowSize = row.bytes().size();
+    row.bytes() = encodeReferenceUsageMap(mapPages);
+    row.bytes().resize(rowSize, '\0');
+    writeMapRow(file, row);
+}
+
+} // namespace
+
+std::size_t globalUsageMapBitmapSize(std::uint32_t pages) {
+    const std::size_t bytes = (std::size_t{pages} + 7) / 8;
+    const std::size_t rounded =
+        (bytes + GlobalBitmapGranule - 1) / GlobalBitmapGranule * GlobalBitmapGranule;
+    return std::max(MinGlobalBitmapSize, rounded);
+}
+
+std::uint32_t allocatePage(PageFile& file, const PageImage& bytes) {
+    const std::uint32_t page = file.append(bytes);
+    markUsed(file, page);
+    return page;
+}
+
+void addToUsageMap(PageFile& file, std::uint32_t mapPointer, std::uint32_t page,
+                   MapOverflow overflow) {
+    const UsageMap map = readUsageMap(file, mapPointer);
+    if (std::binary_search(map.pages.begin(), map.pages.end(), page))
+        return;
+    if (map.kind == UsageMapKind::Reference) {
+        setReferenceBit(file, map, page, true);
+        return;
+    }
+    std::vector<std::uint32_t> pages = map.pages;
+    pages.insert(std::upper_bound(pages.begin(), pages.end(), page), page);
+    MapRow row = readMapRow(file, map.location);
+    const std::size_t bitmapSize = row.bytes().size() - InlineBitmapOffset;
+    if (overflow == MapOverflow::DropLowest)
+        while (!fitsInline(pages, bitmapSize))
+            pages.erase(pages.begin());
+    if (fitsInline(pages, bitmapSize))
+        writeInline(file, row, pages);
+    else
+        promote(file, row, pages);
+}
+
+void removeFromUsageMap(PageFile& file, std::uint32_t mapPointer, std::uint32_t page) {
+    const UsageMap map = readUsageMap(file, mapPointer);
+    if (!std::binary_search(map.pages.begin(), map.pages.end(), page))
+        return;
+    if (map.kind == UsageMapKind::Reference) {
+        setReferenceBit(file, map, page, false);
+        return;
+    }
+    std::vector<std::uint32_t> pages = map.pages;
+    pages.erase(std::lower_bound(pages.begin(), pages.end(), page));
+    MapRow row = readMapRow(file, map.location);
+    writeInline(file, row, pages);
+}
+
+bool usageMapHas(const PageFile& file, std::uint32_t mapPointer, std::uint32_t page) {
+    const UsageMap map = readUsageMap(file, mapPointer);
+    return std::binary_search(map.pages.begin(), map.pages.end(), page);
+}
+
+std::vector<DataPageBuilder::Row> pageRows(const DataPage& page) {
+    std::vector<DataPageBuilder::Row> rows;
+    rows.reserve(page.rowSlots().size());
+    for (std::size_t slot = 0; slot < page.rowSlots().size(); ++slot) {
+        const auto bytes = page.row(slot);
+        const RowSlot& s = page.rowSlots()[slot];
+        rows.push_back({std::string(bytes.begin(), bytes.end()), s.pointer, s.notRow});
+    }
+    return rows;
+}
+
+std::optional<PageImage> packRows(std::uint32_t owner, std::uint32_t unknown,
+                                  const std::vector<DataPageBuilder::Row>& rows) {
+    DataPageBuilder builder(owner, unknown);
+    for (const auto& row : rows) {
+        if (!builder.fits(row.bytes.size()))
+            return std::nullopt;
+        builder.addRow(row.bytes, row.pointer, row.notRow);
+    }
+    return builder.image();
+}
+
+bool replaceRow(PageFile& file, RowLocation location, std::string_view bytes) {
+    const DataPage page = readDataPage(file, location.page);
+    auto rows = pageRows(page);
+    if (location.row >= rows.size())
+        throw FormatError(location.page, "data page has no row " + std::to_string(location.row));
+    rows[location.row].bytes = std::string(bytes);
+    const auto image = packRows(page.owner(), page.unknown(), rows);
+    if (!image)
+        return false;
+    file.write(location.page, *image);
+    return true;
+}
+
+} // namespace engine::jet4

@@ -1,0 +1,66 @@
+#pragma once
+// Pages taken for a table and the usage maps that record them, changed as Access changes them.
+// Everything here writes through PageFile inside the caller's transaction level.
+//
+// New pages are always added at the end of the file (free pages are never reused, as jackcess
+// does too), and their bits are cleared in the global free-page map (page 1, row 0; a set bit
+// means free, pages past the end included). That map is inline in Access's files, its bitmap
+// growing with the file: max(64, the pages it covers / 8 rounded up to 4 bytes), as
+// testV2000.mdb (743 pages, 96 bytes) and testV2003.mdb (772 pages, 100 bytes) show. Page 1 is
+// rebuilt with the longer row; when page 1 has no room left (a file of about 32,000 pages) the
+// allocation is refused with std::length_error and the caller's level rolls back.
+//
+// A table's (or a long-value column's) maps keep their kind and their row's length. An inline
+// map takes Access's start page for its pages (inlineUsageMapStart) and, when they no longer fit
+// its bitmap, becomes a reference map listing type-0x05 pages, as many as its row has room for.
+// Maps of pages with free space are hints: when a page does not fit an inline one, the lowest
+// pages are dropped from it instead (they simply receive no more rows), so that it stays inline
+// as every Access file keeps it.
+
+#include "engine/jet4/DataPage.h"
+#include "engine/jet4/DataPageBuilder.h"
+#include "engine/jet4/PageFile.h"
+#include "engine/jet4/TableDefinitionEncoder.h"
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace engine::jet4 {
+
+// The bytes of the global free-page map's bitmap that cover `pages` pages from its first page.
+std::size_t globalUsageMapBitmapSize(std::uint32_t pages);
+
+// Appends `bytes` as a new page, marks it used in the global free-page map and returns its
+// number. std::length_error when the map cannot cover the page (see above).
+std::uint32_t allocatePage(PageFile& file, const PageImage& bytes);
+
+// What to do when a page does not fit an inline table map's bitmap.
+enum class MapOverflow {
+    Reference, // become a reference map (owned-pages maps)
+    DropLowest // forget the lowest pages (pages-with-free-space maps)
+};
+
+// Adds `page` to / removes it from the map at `mapPointer` (row in the low byte, page above).
+// Nothing changes when the page is already in / not in the map. std::length_error when a
+// reference map's row has no entry for the page's range.
+void addToUsageMap(PageFile& file, std::uint32_t mapPointer, std::uint32_t page,
+                   MapOverflow overflow);
+void removeFromUsageMap(PageFile& file, std::uint32_t mapPointer, std::uint32_t page);
+
+// Whether the map at `mapPointer` lists `page`.
+bool usageMapHas(const PageFile& file, std::uint32_t mapPointer, std::uint32_t page);
+
+// The rows of a data page in slot order, with their flags, ready to be edited and packed again.
+std::vector<DataPageBuilder::Row> pageRows(const DataPage& page);
+
+// The page holding `rows` packed in Access's layout, or nothing when they do not fit one page.
+std::optional<PageImage> packRows(std::uint32_t owner, std::uint32_t unknown,
+                                  const std::vector<DataPageBuilder::Row>& rows);
+
+// Rewrites row `location` with `bytes` (its flags kept), the page's other rows moved as needed;
+// false, with nothing written, when the page cannot hold it.
+bool replaceRow(PageFile& file, RowLocation location, std::string_view bytes);
+
+} // namespace engine::jet4
