@@ -29,7 +29,9 @@ using Node = std::shared_ptr<const Condition>;
 
 class Parser {
 public:
-    Parser(std::span<const Token> tokens, std::string_view sql) : tokens_(tokens), sql_(sql) {}
+    Parser(std::span<const Token> tokens, std::string_view sql,
+           long syntaxError = errors::SyntaxQueryExpression)
+        : tokens_(tokens), sql_(sql), syntaxError_(syntaxError) {}
 
     SelectQuery query() {
         SelectQuery q;
@@ -54,7 +56,91 @@ public:
         return q;
     }
 
+    UpdateStatement update() {
+        UpdateStatement u;
+        expectKeyword("UPDATE");
+        u.table = name();
+        expectKeyword("SET");
+        do {
+            Assignment a;
+            a.column = name();
+            if (!acceptSymbol("="))
+                fail();
+            a.value = literal();
+            u.assignments.push_back(std::move(a));
+        } while (acceptSymbol(","));
+        if (acceptKeyword("WHERE"))
+            u.where = orCondition();
+        end();
+        for (Assignment& a : u.assignments)
+            a.column = unqualified(a.column, u.table);
+        if (u.where)
+            u.where = unqualify(u.where, u.table);
+        return u;
+    }
+
+    DeleteStatement remove() {
+        DeleteStatement d;
+        expectKeyword("DELETE");
+        acceptSymbol("*");
+        expectKeyword("FROM");
+        d.table = name();
+        if (acceptKeyword("WHERE"))
+            d.where = orCondition();
+        end();
+        if (d.where)
+            d.where = unqualify(d.where, d.table);
+        return d;
+    }
+
+    InsertStatement insert() {
+        InsertStatement i;
+        expectKeyword("INSERT");
+        expectKeyword("INTO");
+        i.table = name();
+        std::vector<std::string> columns;
+        if (acceptSymbol("(")) {
+            do
+                columns.push_back(name());
+            while (acceptSymbol(","));
+            if (!acceptSymbol(")"))
+                fail();
+        }
+        expectKeyword("VALUES");
+        if (!acceptSymbol("("))
+            fail();
+        std::vector<Variant> values;
+        do
+            values.push_back(literal());
+        while (acceptSymbol(","));
+        if (!acceptSymbol(")"))
+            fail();
+        end();
+        if (!columns.empty() && columns.size() != values.size())
+            fail();
+        for (std::size_t n = 0; n < values.size(); ++n)
+            i.values.push_back(
+                {columns.empty() ? std::string() : unqualified(columns[n], i.table), values[n]});
+        return i;
+    }
+
 private:
+    void end() {
+        acceptSymbol(";");
+        if (peek().kind != Kind::End)
+            fail();
+    }
+
+    // A literal alone (what SET and VALUES take): text, number, #date#, True, False or Null.
+    Variant literal() {
+        if (isSymbol(peek(), "("))
+            fail();
+        const Node node = operand();
+        if (node->op != Condition::Op::Value || !node->column.empty())
+            fail();
+        return node->literal;
+    }
+
     const Token& peek() const { return pos_ < tokens_.size() ? tokens_[pos_] : tokens_.back(); }
     bool acceptKeyword(std::string_view keyword) {
         if (!isKeyword(peek(), keyword))
@@ -72,7 +158,7 @@ private:
         ++pos_;
         return true;
     }
-    [[noreturn]] void fail() const { raiseSyntaxError(errors::SyntaxQueryExpression, sql_); }
+    [[noreturn]] void fail() const { raiseSyntaxError(syntaxError_, sql_); }
 
     static bool reserved(const Token& t) {
         for (std::string_view word :
@@ -221,6 +307,7 @@ private:
 
     std::span<const Token> tokens_;
     std::string_view sql_;
+    long syntaxError_;
     std::size_t pos_ = 0;
 };
 
@@ -312,6 +399,31 @@ SelectQuery parseSelect(std::span<const Token> tokens, std::string_view sql) {
         if (t.kind == Kind::Invalid)
             raiseSyntaxError(errors::SyntaxQueryExpression, sql);
     return Parser(tokens, sql).query();
+}
+
+namespace {
+
+void refuseInvalid(std::span<const Token> tokens, long number, std::string_view sql) {
+    for (const Token& t : tokens)
+        if (t.kind == Kind::Invalid)
+            raiseSyntaxError(number, sql);
+}
+
+} // namespace
+
+UpdateStatement parseUpdate(std::span<const Token> tokens, std::string_view sql) {
+    refuseInvalid(tokens, errors::SyntaxUpdate, sql);
+    return Parser(tokens, sql, errors::SyntaxUpdate).update();
+}
+
+DeleteStatement parseDelete(std::span<const Token> tokens, std::string_view sql) {
+    refuseInvalid(tokens, errors::SyntaxQueryExpression, sql);
+    return Parser(tokens, sql, errors::SyntaxQueryExpression).remove();
+}
+
+InsertStatement parseInsert(std::span<const Token> tokens, std::string_view sql) {
+    refuseInvalid(tokens, errors::SyntaxInsert, sql);
+    return Parser(tokens, sql, errors::SyntaxInsert).insert();
 }
 
 std::vector<std::string> conditionColumns(const Condition& condition) {

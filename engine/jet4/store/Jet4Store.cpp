@@ -2,8 +2,13 @@
 
 #include "automation/Dispatcher.h"
 #include "engine/EngineErrors.h"
+#include "engine/OleDate.h"
+#include "engine/jet4/AtomicFile.h"
+#include "engine/jet4/FileLock.h"
 #include "engine/jet4/FormatError.h"
+#include "engine/jet4/IndexBuilder.h"
 #include "engine/jet4/Properties.h"
+#include "engine/jet4/RowWriter.h"
 #include "engine/jet4/TableDefinition.h"
 #include "engine/jet4/TableScan.h"
 #include "engine/jet4/Text.h"
@@ -11,8 +16,13 @@
 #include "engine/sql/Select.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <limits>
+#include <set>
+#include <stdexcept>
 #include <system_error>
+#include <unistd.h>
 
 namespace engine {
 
@@ -20,6 +30,12 @@ using automation::Variant;
 using jet4::ColumnType;
 
 namespace {
+
+// The original engine's numbers for refusals only a change meets.
+constexpr long FieldTooSmall = 3163;
+constexpr long FieldCannotBeUpdated = 3164;
+constexpr long ZeroLengthNotAllowed = 3315;
+constexpr long RecordTooLarge = 3047;
 
 // Runs `body`, turning the reader's faults into the engine's errors for the file at `path`.
 template <typename Body> auto guarded(const std::string& path, Body&& body) -> decltype(body()) {
@@ -118,6 +134,312 @@ std::vector<const jet4::ColumnDefinition*> orderedColumns(const jet4::TableDefin
     return out;
 }
 
+// Runs `body`, a change of `table` in the file at `path`, turning the page file's, the row
+// writer's and the index builder's faults into the engine's errors.
+template <typename Body>
+auto changing(const std::string& path, std::string_view table, Body&& body) -> decltype(body()) {
+    const std::string name = quoted(std::string(table));
+    try {
+        return body();
+    } catch (const jet4::InUseError&) {
+        raise(errors::Locked, "Невозможно обновить: база данных " + quoted(path) +
+                                  " заблокирована другим пользователем или процессом.");
+    } catch (const jet4::FileChangedError&) {
+        raise(errors::Locked, "Невозможно обновить: база данных " + quoted(path) +
+                                  " заблокирована другим пользователем или процессом (файл "
+                                  "изменён другой программой после открытия).");
+    } catch (const jet4::IndexKeyError& e) {
+        if (e.reason() == jet4::IndexKeyError::Reason::SortOrder)
+            raise(errors::NotSupported,
+                  "Невозможно изменить таблицу " + name + ": порядок сортировки " +
+                      std::to_string(e.sortOrder()) + " поля " + quoted(e.column()) +
+                      " не поддерживается в ключах индекса.");
+        raise(errors::NotSupported, "Невозможно изменить таблицу " + name +
+                                        ": ключ индекса по полю " + quoted(e.column()) +
+                                        " не может быть записан (" + e.what() + ").");
+    } catch (const jet4::DuplicateKeyError&) {
+        raise(errors::DuplicateValues,
+              "Изменения не были внесены: они привели бы к повторяющимся значениям в индексе "
+              "или ключевом поле таблицы " +
+                  name + ".");
+    } catch (const jet4::FormatError& e) {
+        raise(errors::DamagedFile, "База данных " + quoted(path) +
+                                       " повреждена или не является базой данных Access (" +
+                                       e.what() + ").");
+    } catch (const std::system_error& e) {
+        raise(errors::CannotOpenFile,
+              "Не удается записать файл " + quoted(path) + ": " + e.code().message() + ".");
+    } catch (const std::length_error&) {
+        raise(RecordTooLarge, "Запись таблицы " + name + " слишком велика.");
+    } catch (const std::invalid_argument& e) {
+        raise(FieldTooSmall,
+              "Значение не помещается в поле таблицы " + name + " (" + e.what() + ").");
+    }
+}
+
+// UTF-8 (checked by the lexer) as UTF-16.
+std::u16string utf16(const std::string& text) {
+    std::u16string out;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const int extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
+        char32_t code = extra == 0 ? c : extra == 1 ? c & 0x1F : extra == 2 ? c & 0x0F : c & 0x07;
+        for (int k = 1; k <= extra && i + k < text.size(); ++k)
+            code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        i += static_cast<std::size_t>(extra) + 1;
+        if (code >= 0x10000) {
+            code -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(code));
+        }
+    }
+    return out;
+}
+
+// The column properties a change must respect.
+struct ColumnRules {
+    bool required = false;
+    bool allowZeroLength = false;
+};
+
+jet4::PropertyMaps propertiesOf(const jet4::CatalogEntry& entry) {
+    return entry.lvProp ? jet4::readProperties(std::span<const std::uint8_t>(
+                              reinterpret_cast<const std::uint8_t*>(entry.lvProp->data()),
+                              entry.lvProp->size()))
+                        : jet4::PropertyMaps{};
+}
+
+ColumnRules rulesOf(const jet4::PropertyMaps& properties, const std::string& column) {
+    ColumnRules rules;
+    for (const auto& [owner, list] : properties.columns)
+        if (automation::sameName(owner, column)) {
+            rules.required = jet4::boolProperty(list, "Required").value_or(false);
+            rules.allowZeroLength = jet4::boolProperty(list, "AllowZeroLength").value_or(false);
+        }
+    return rules;
+}
+
+// The position in `t.columns` of the column called `name`; 3061 when there is none.
+std::size_t columnIndex(const jet4::TableDefinition& t, const std::string& name) {
+    for (std::size_t i = 0; i < t.columns.size(); ++i)
+        if (automation::sameName(t.columns[i].name, name))
+            return i;
+    jet::raiseTooFewParameters();
+}
+
+[[noreturn]] void raiseMismatch(const jet4::ColumnDefinition& column) {
+    raise(jet::errors::CriteriaTypeMismatch,
+          "Несоответствие типов данных: значение не может быть записано в поле " +
+              quoted(column.name) + ".");
+}
+
+// `v` as `column` stores it; 3314 for Null in a Required column, 3315 for "" where a zero-length
+// text is not allowed, 3163 for text longer than the column, 3464 for a value of another kind or
+// out of the column's range.
+jet4::Value convert(const Variant& v, const jet4::ColumnDefinition& column, ColumnRules rules) {
+    using K = Variant::Kind;
+    jet4::Value out;
+    if (v.isNull() || v.isEmpty()) {
+        if (rules.required)
+            raise(errors::NullNotAllowed, "Поле " + quoted(column.name) +
+                                              " не может содержать значение Null, так как его "
+                                              "свойство Required имеет значение True.");
+        return out;
+    }
+    const bool numeric = v.kind() == K::Int || v.kind() == K::Double || v.kind() == K::Bool;
+    auto number = [&]() -> double {
+        if (numeric)
+            return v.toDouble();
+        if (v.kind() == K::Text) {
+            const std::string text = v.toText();
+            char* stop = nullptr;
+            const double d = std::strtod(text.c_str(), &stop);
+            if (!text.empty() && stop == text.c_str() + text.size())
+                return d;
+        }
+        raiseMismatch(column);
+    };
+    auto whole = [&](double low, double high) {
+        const double d = std::nearbyint(number());
+        if (!(d >= low && d <= high))
+            raiseMismatch(column);
+        return static_cast<std::int64_t>(d);
+    };
+    switch (column.type) {
+    case ColumnType::Text:
+    case ColumnType::Memo: {
+        if (!numeric && v.kind() != K::Text)
+            raiseMismatch(column);
+        out.kind = jet4::Value::Kind::Text;
+        out.text = utf16(v.toText());
+        if (column.type == ColumnType::Text && out.text.size() > column.length / 2u)
+            raise(FieldTooSmall, "Поле " + quoted(column.name) +
+                                     " слишком мало для принимаемого объема данных (не более " +
+                                     std::to_string(column.length / 2) + " знаков).");
+        if (out.text.empty() && !rules.allowZeroLength)
+            raise(ZeroLengthNotAllowed,
+                  "Поле " + quoted(column.name) + " не может быть строкой нулевой длины.");
+        return out;
+    }
+    case ColumnType::Byte:
+        out.kind = jet4::Value::Kind::Integer;
+        out.integer = whole(0, 255);
+        return out;
+    case ColumnType::Integer:
+        out.kind = jet4::Value::Kind::Integer;
+        out.integer = whole(-32768, 32767);
+        return out;
+    case ColumnType::Long:
+        out.kind = jet4::Value::Kind::Integer;
+        out.integer = whole(-2147483648.0, 2147483647.0);
+        return out;
+    case ColumnType::Currency: {
+        const double d = std::nearbyint(number() * 10000.0);
+        if (!(std::fabs(d) < 9.2e18))
+            raiseMismatch(column);
+        out.kind = jet4::Value::Kind::Currency;
+        out.integer = static_cast<std::int64_t>(d);
+        return out;
+    }
+    case ColumnType::Single: {
+        const double d = number();
+        if (!(std::fabs(d) <= std::numeric_limits<float>::max()))
+            raiseMismatch(column);
+        out.kind = jet4::Value::Kind::Single;
+        out.real = static_cast<float>(d);
+        return out;
+    }
+    case ColumnType::Double:
+        out.kind = jet4::Value::Kind::Double;
+        out.real = number();
+        if (!std::isfinite(out.real))
+            raiseMismatch(column);
+        return out;
+    case ColumnType::DateTime:
+        out.kind = jet4::Value::Kind::DateTime;
+        if (v.kind() == K::Text) {
+            const auto days = oleDateFromIso(v.toText());
+            if (!days)
+                raiseMismatch(column);
+            out.real = *days;
+        } else {
+            out.real = number();
+        }
+        return out;
+    case ColumnType::Boolean:
+        if (!numeric)
+            raiseMismatch(column);
+        out.kind = jet4::Value::Kind::Boolean;
+        out.integer = v.toDouble() != 0 ? 1 : 0;
+        return out;
+    default:
+        raiseMismatch(column);
+    }
+}
+
+bool isAutonumber(const jet4::ColumnDefinition& c) {
+    return (c.flags & (jet4::ColumnDefinition::AutonumberFlag |
+                       jet4::ColumnDefinition::GuidAutonumberFlag)) != 0;
+}
+
+// The table a change names: 3078 when the database has none, 3027 for a system or linked one.
+const jet4::CatalogEntry& changeable(const std::vector<jet4::CatalogEntry>& catalog,
+                                     std::string_view name) {
+    for (const auto& entry : catalog) {
+        if ((entry.type != jet4::CatalogEntry::TableType && !jet4::isLinkedTable(entry)) ||
+            !automation::sameName(entry.name, name))
+            continue;
+        const bool system =
+            entry.name.size() >= 4 && automation::sameName(entry.name.substr(0, 4), "MSys");
+        if (jet4::isLinkedTable(entry) || !jet4::isUserTable(entry) || system)
+            jet::raiseReadOnly(entry.name);
+        return entry;
+    }
+    jet::raiseTableNotFound(name);
+}
+
+// Refuses, before anything is written, a change whose index keys this system cannot write: text
+// in a sort order other than General.
+void checkKeys(const jet4::TableDefinition& t, const std::vector<std::size_t>& indexes,
+               const std::string& table) {
+    for (std::size_t p : indexes)
+        for (const auto& key : t.physicalIndexes[p].columns)
+            for (const auto& c : t.columns)
+                if (c.number == key.columnNumber &&
+                    (c.type == ColumnType::Text || c.type == ColumnType::Memo) &&
+                    c.sortOrder != 1033)
+                    raise(errors::NotSupported,
+                          "Невозможно изменить таблицу " + quoted(table) + ": порядок сортировки " +
+                              std::to_string(c.sortOrder) + " поля " + quoted(c.name) +
+                              " не поддерживается в ключах индекса.");
+}
+
+// The positions of the physical indexes with a key column among `columns` (numbers).
+std::vector<std::size_t> indexesOver(const jet4::TableDefinition& t,
+                                     const std::set<std::uint16_t>& columns) {
+    std::vector<std::size_t> out;
+    for (std::size_t p = 0; p < t.physicalIndexes.size(); ++p)
+        for (const auto& key : t.physicalIndexes[p].columns)
+            if (columns.count(key.columnNumber)) {
+                out.push_back(p);
+                break;
+            }
+    return out;
+}
+
+std::vector<std::size_t> allIndexes(const jet4::TableDefinition& t) {
+    std::vector<std::size_t> out;
+    for (std::size_t p = 0; p < t.physicalIndexes.size(); ++p)
+        out.push_back(p);
+    return out;
+}
+
+// The rows of `t` that satisfy `where` (every row without one), with every value decoded when
+// `wholeRows` is set (an update writes them back), else none.
+std::vector<std::pair<jet4::RowLocation, std::vector<jet4::Value>>>
+matchingRows(const jet4::PageFile& file, const jet4::TableDefinition& t,
+             const jet::Condition* where, bool wholeRows) {
+    std::vector<std::pair<std::string, std::size_t>> conditionColumns;
+    if (where)
+        for (const auto& name : jet::conditionColumns(*where))
+            conditionColumns.emplace_back(name, columnIndex(t, name));
+    std::vector<bool> decoded(t.columns.size(), wholeRows);
+    for (const auto& [name, i] : conditionColumns)
+        decoded[i] = true;
+    std::vector<std::pair<jet4::RowLocation, std::vector<jet4::Value>>> rows;
+    jet4::scanRows(
+        file, t,
+        [&](jet4::RowLocation location, const std::vector<jet4::Value>& row) {
+            if (where && !jet::matches(*where, [&](const std::string& name) {
+                    for (const auto& [known, i] : conditionColumns)
+                        if (known == name)
+                            return toVariant(row.at(i));
+                    return Variant::null();
+                }))
+                return true;
+            rows.emplace_back(location, wholeRows ? row : std::vector<jet4::Value>{});
+            return true;
+        },
+        decoded);
+    return rows;
+}
+
+// Stores `value` as the table's last autonumber (definition +20) when it is above it.
+void keepAutonumberAbove(jet4::PageFile& file, const jet4::TableDefinition& t,
+                         std::uint32_t value) {
+    auto page = *file.page(t.page);
+    std::uint32_t stored = 0;
+    for (std::size_t i = 0; i < 4; ++i)
+        stored |= std::uint32_t{page[jet4::tdef::AutonumberOffset + i]} << (8 * i);
+    if (value <= stored)
+        return;
+    for (std::size_t i = 0; i < 4; ++i)
+        page[jet4::tdef::AutonumberOffset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    file.write(t.page, page);
+}
+
 } // namespace
 
 Jet4Store::Jet4Store(std::string path, std::unique_ptr<jet4::PageFile> file)
@@ -135,28 +457,64 @@ std::shared_ptr<Jet4Store> Jet4Store::open(const std::string& path) {
             raise(errors::UnrecognizedFormat, "Нераспознанный формат базы данных " + quoted(path) +
                                                   ": шифрованные базы данных не поддерживаются.");
         store->catalog_ = jet4::readCatalog(*store->file_);
+        // Changes need the file and its folder (where the replacement copy is made) writable.
+        const auto slash = path.find_last_of('/');
+        const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+        store->readOnly_ = ::access(path.c_str(), W_OK) != 0 || ::access(folder.c_str(), W_OK) != 0;
         return store;
     });
 }
 
-// ---- levels: nothing is ever changed, so they only count ----
+// ---- levels: the page file's, opened once a change needs them ----
+//
+// Outside a statement the page file has either no level open or exactly the store's levels.
 
 void Jet4Store::begin() {
     if (levels_ >= MaxLevels)
         raiseTooManyLevels(MaxLevels);
+    if (file_->levels() > 0)
+        changing(path_, "", [&] { file_->beginLevel(); });
     ++levels_;
 }
 
 void Jet4Store::commit() {
     if (levels_ == 0)
         raiseNothingToCommit();
+    const bool open = file_->levels() == levels_;
+    // The level ends whether or not its commit succeeds.
     --levels_;
+    if (open)
+        changing(path_, "", [&] { file_->commitLevel(); });
 }
 
 void Jet4Store::rollback() {
     if (levels_ == 0)
         raiseNothingToRollBack();
+    const bool open = file_->levels() == levels_;
     --levels_;
+    if (open)
+        file_->rollbackLevel();
+}
+
+void Jet4Store::openLevels() {
+    while (file_->levels() < levels_)
+        file_->beginLevel();
+}
+
+int Jet4Store::atomically(const std::function<int()>& change) {
+    openLevels();
+    file_->beginLevel();
+    int changed = 0;
+    try {
+        changed = change();
+        file_->commitLevel();
+    } catch (...) {
+        // A failed commit has ended the level already.
+        if (file_->levels() > levels_)
+            file_->rollbackLevel();
+        throw;
+    }
+    return changed;
 }
 
 // ---- schema ----
@@ -257,8 +615,144 @@ void Jet4Store::createIndex(std::string_view, const IndexDef&) {
 void Jet4Store::dropIndex(std::string_view, std::string_view) {
     refuseChange();
 }
-int Jet4Store::execute(const DataStatement&) {
-    refuseChange();
+int Jet4Store::execute(const DataStatement& statement) {
+    // Everything that can be refused is refused before a level opens: the statement, the table,
+    // the columns, the values and the index keys.
+    std::string tableName;
+    std::shared_ptr<const jet::Condition> where;
+    std::vector<jet::Assignment> given;
+    switch (statement.kind) {
+    case jet::StatementKind::Update: {
+        auto u = jet::parseUpdate(statement.tokens, statement.sql);
+        tableName = u.table;
+        where = u.where;
+        given = std::move(u.assignments);
+        break;
+    }
+    case jet::StatementKind::Delete: {
+        auto d = jet::parseDelete(statement.tokens, statement.sql);
+        tableName = d.table;
+        where = d.where;
+        break;
+    }
+    case jet::StatementKind::Insert: {
+        auto i = jet::parseInsert(statement.tokens, statement.sql);
+        tableName = i.table;
+        given = std::move(i.values);
+        break;
+    }
+    default:
+        jet::raiseSyntaxError(jet::errors::InvalidStatement);
+    }
+    const jet4::CatalogEntry& entry = changeable(catalog_, tableName);
+    if (readOnly_)
+        jet::raiseReadOnly(entry.name);
+    jet4::TableDefinition t = guarded(path_, [&] {
+        return jet4::readTableDefinition(*file_, static_cast<std::uint32_t>(entry.id & 0x00FFFFFF));
+    });
+    const jet4::PropertyMaps properties = guarded(path_, [&] { return propertiesOf(entry); });
+    const std::string& name = entry.name;
+
+    // The values the statement writes, by position in t.columns, converted to their columns.
+    std::vector<std::pair<std::size_t, jet4::Value>> values;
+    std::set<std::uint16_t> changedColumns;
+    const auto ordered = orderedColumns(t);
+    for (std::size_t n = 0; n < given.size(); ++n) {
+        std::size_t i = 0;
+        if (given[n].column.empty()) {
+            if (n >= ordered.size())
+                jet::raiseSyntaxError(jet::errors::SyntaxInsert);
+            i = static_cast<std::size_t>(ordered[n] - t.columns.data());
+        } else {
+            i = columnIndex(t, given[n].column);
+        }
+        const auto& column = t.columns[i];
+        if (changedColumns.count(column.number))
+            raise(errors::FieldDefinedTwice,
+                  "Поле " + quoted(column.name) + " указано в инструкции дважды.");
+        if (statement.kind == jet::StatementKind::Update && isAutonumber(column))
+            raise(FieldCannotBeUpdated,
+                  "Поле " + quoted(column.name) + " не может быть обновлено.");
+        if ((column.flags & jet4::ColumnDefinition::GuidAutonumberFlag) != 0)
+            raise(errors::NotSupported, "Запись в поле " + quoted(column.name) +
+                                            " (код репликации) пока не поддерживается.");
+        changedColumns.insert(column.number);
+        values.emplace_back(i, convert(given[n].value, column, rulesOf(properties, column.name)));
+    }
+
+    if (statement.kind == jet::StatementKind::Update) {
+        const auto indexes = indexesOver(t, changedColumns);
+        checkKeys(t, indexes, name);
+        return changing(path_, name, [&] {
+            return atomically([&] {
+                const auto rows = matchingRows(*file_, t, where.get(), true);
+                for (auto [location, row] : rows) {
+                    for (const auto& [i, value] : values)
+                        row[i] = value;
+                    jet4::updateRow(*file_, t, location, row);
+                }
+                if (!rows.empty())
+                    for (std::size_t p : indexes)
+                        jet4::rebuildIndex(*file_, t, p);
+                return static_cast<int>(rows.size());
+            });
+        });
+    }
+
+    const auto indexes = allIndexes(t);
+    checkKeys(t, indexes, name);
+    if (statement.kind == jet::StatementKind::Delete) {
+        return changing(path_, name, [&] {
+            return atomically([&] {
+                const auto rows = matchingRows(*file_, t, where.get(), false);
+                for (const auto& found : rows)
+                    jet4::deleteRow(*file_, t, found.first);
+                if (!rows.empty())
+                    for (std::size_t p : indexes)
+                        jet4::rebuildIndex(*file_, t, p);
+                return static_cast<int>(rows.size());
+            });
+        });
+    }
+
+    // INSERT: the columns not given are Null (3314 for a Required one), but for a counter, which
+    // takes the table's next number.
+    std::vector<jet4::Value> row(t.columns.size());
+    std::optional<std::size_t> counter;
+    for (std::size_t i = 0; i < t.columns.size(); ++i) {
+        const auto& column = t.columns[i];
+        if (changedColumns.count(column.number))
+            continue;
+        if ((column.flags & jet4::ColumnDefinition::AutonumberFlag) != 0 &&
+            column.type == ColumnType::Long)
+            counter = i;
+        else if ((column.flags & jet4::ColumnDefinition::GuidAutonumberFlag) != 0)
+            raise(errors::NotSupported, "Запись в поле " + quoted(column.name) +
+                                            " (код репликации) пока не поддерживается.");
+        else
+            convert(Variant::null(), column, rulesOf(properties, column.name));
+    }
+    for (const auto& [i, value] : values)
+        row[i] = value;
+    return changing(path_, name, [&] {
+        return atomically([&] {
+            if (counter) {
+                const auto page = file_->page(t.page);
+                std::uint32_t last = 0;
+                for (std::size_t b = 0; b < 4; ++b)
+                    last |= std::uint32_t{(*page)[jet4::tdef::AutonumberOffset + b]} << (8 * b);
+                row[*counter].kind = jet4::Value::Kind::Integer;
+                row[*counter].integer = static_cast<std::int32_t>(last + 1);
+            }
+            for (std::size_t i = 0; i < t.columns.size(); ++i)
+                if (isAutonumber(t.columns[i]) && !row[i].isNull() && row[i].integer > 0)
+                    keepAutonumberAbove(*file_, t, static_cast<std::uint32_t>(row[i].integer));
+            jet4::insertRow(*file_, t, row);
+            for (std::size_t p : indexes)
+                jet4::rebuildIndex(*file_, t, p);
+            return 1;
+        });
+    });
 }
 
 // ---- data ----

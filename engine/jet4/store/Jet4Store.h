@@ -1,11 +1,20 @@
 #pragma once
-// The store on Access 2000-2003 (Jet 4) files, read-only for now: tables, columns (with their
-// Required and AllowZeroLength properties) and indexes as the file describes them, SELECT and
-// whole-table reads streamed page by page, and transaction levels that count but have nothing to
-// undo. Every change is refused before a byte is written.
+// The store on Access 2000-2003 (Jet 4) files: tables, columns (with their Required and
+// AllowZeroLength properties) and indexes as the file describes them, SELECT and whole-table
+// reads streamed page by page, and UPDATE, DELETE and INSERT on the rows of existing user tables.
 //
-// A fault found in the file's structure is raised as 3049 (damaged file) naming the page; the
-// file is never written, whatever happens.
+// Transaction levels are the page file's levels (PageFile.h), opened once the first change needs
+// them: until then a level only counts, so reading never locks or copies the file. Each data
+// statement runs in a level of its own inside the open ones, committed when the statement
+// succeeds and rolled back when it fails, so a failing statement leaves nothing behind; outside
+// any level that commit puts the change in the file. The indexes whose keys a statement touched
+// are rebuilt from the rows before its level commits.
+//
+// Refused before a byte is written: data definition (3251), changes to system and linked
+// tables (3027), to a read-only file (3027), and to tables with a text index key in a sort order
+// other than General (3251, naming the sort order). A fault found in the file's structure is
+// raised as 3049 naming the page; a lock held by another program as 3260; a failing disk
+// operation as 3051.
 
 #include "engine/Store.h"
 #include "engine/jet4/Catalog.h"
@@ -13,6 +22,8 @@
 #include "engine/jet4/PageFile.h"
 #include "engine/jet4/TableDefinition.h"
 #include "engine/sql/Select.h"
+
+#include <functional>
 
 namespace engine {
 
@@ -23,7 +34,7 @@ public:
     static std::shared_ptr<Jet4Store> open(const std::string& path);
 
     const std::string& path() const override { return path_; }
-    bool readOnly() const override { return true; }
+    bool readOnly() const override { return readOnly_; }
 
     int depth() const override { return levels_; }
     void begin() override;
@@ -58,14 +69,20 @@ private:
     // table's columns when empty).
     ResultSet read(std::string_view table, const std::vector<std::string>& columns,
                    const jet::Condition* where) const;
-    // Refuses a change: this format is only read so far.
+    // Refuses a data-definition change: only rows are changed in this format so far.
     [[noreturn]] void refuseChange() const;
+    // Opens the page file's levels up to the store's own, the first time a change needs them.
+    void openLevels();
+    // Runs `change` in a page-file level of its own inside the open ones, committing it (and, at
+    // depth 0, the file) when it returns and rolling it back when it raises; returns its result.
+    int atomically(const std::function<int()>& change);
 
     std::string path_;
     std::unique_ptr<jet4::PageFile> file_;
     jet4::DatabaseHeader header_{};
     std::vector<jet4::CatalogEntry> catalog_;
     int levels_ = 0;
+    bool readOnly_ = true;
 };
 
 } // namespace engine
