@@ -37,14 +37,19 @@ constexpr long FieldCannotBeUpdated = 3164;
 constexpr long ZeroLengthNotAllowed = 3315;
 constexpr long RecordTooLarge = 3047;
 
+// 3049 for a fault the reader found in the file at `path`.
+[[noreturn]] void raiseDamaged(const std::string& path, const jet4::FormatError& e) {
+    raise(errors::DamagedFile, "База данных " + quoted(path) +
+                                   " повреждена или не является базой данных Access (" + e.what() +
+                                   ").");
+}
+
 // Runs `body`, turning the reader's faults into the engine's errors for the file at `path`.
 template <typename Body> auto guarded(const std::string& path, Body&& body) -> decltype(body()) {
     try {
         return body();
     } catch (const jet4::FormatError& e) {
-        raise(errors::DamagedFile, "База данных " + quoted(path) +
-                                       " повреждена или не является базой данных Access (" +
-                                       e.what() + ").");
+        raiseDamaged(path, e);
     } catch (const std::system_error& e) {
         raise(errors::CannotOpenFile,
               "Не удается прочитать файл " + quoted(path) + ": " + e.code().message() + ".");
@@ -163,9 +168,7 @@ auto changing(const std::string& path, std::string_view table, Body&& body) -> d
               "или ключевом поле таблицы " +
                   name + ".");
     } catch (const jet4::FormatError& e) {
-        raise(errors::DamagedFile, "База данных " + quoted(path) +
-                                       " повреждена или не является базой данных Access (" +
-                                       e.what() + ").");
+        raiseDamaged(path, e);
     } catch (const std::system_error& e) {
         raise(errors::CannotOpenFile,
               "Не удается записать файл " + quoted(path) + ": " + e.code().message() + ".");
