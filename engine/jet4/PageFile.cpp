@@ -277,6 +277,13 @@ void PageFile::write(std::uint32_t number, const std::array<std::uint8_t, PageSi
                                 " (" + std::to_string(pageCount_) + " pages)");
     if (writing_->failure)
         std::rethrow_exception(writing_->failure);
+    writeIntoCopy(number, bytes);
+    remember(number, std::make_shared<const std::array<std::uint8_t, PageSize>>(bytes));
+}
+
+void PageFile::writeIntoCopy(std::uint32_t number,
+                             const std::array<std::uint8_t, PageSize>& bytes) {
+    // Any failure abandons the whole transaction: the copy can no longer be trusted.
     try {
         prepareChange(number);
         disk::writeAt(writing_->copy->fd(), bytes.data(), PageSize,
@@ -286,7 +293,6 @@ void PageFile::write(std::uint32_t number, const std::array<std::uint8_t, PageSi
         abandon();
         throw;
     }
-    remember(number, std::make_shared<const std::array<std::uint8_t, PageSize>>(bytes));
 }
 
 std::uint32_t PageFile::append(const std::array<std::uint8_t, PageSize>& bytes) {
@@ -298,15 +304,7 @@ std::uint32_t PageFile::append(const std::array<std::uint8_t, PageSize>& bytes) 
     if (writing_->failure)
         std::rethrow_exception(writing_->failure);
     const std::uint32_t number = pageCount_;
-    try {
-        prepareChange(number);
-        disk::writeAt(writing_->copy->fd(), bytes.data(), PageSize,
-                      std::uint64_t{number} * PageSize, "write", writing_->copy->path());
-    } catch (...) {
-        writing_->failure = std::current_exception();
-        abandon();
-        throw;
-    }
+    writeIntoCopy(number, bytes);
     pageCount_ = number + 1;
     fileSize_ = std::uint64_t{pageCount_} * PageSize;
     remember(number, std::make_shared<const std::array<std::uint8_t, PageSize>>(bytes));

@@ -86,6 +86,9 @@ private:
     void forgetCachedPages() const;
     void startWriting();
     void prepareChange(std::uint32_t number);
+    // Writes page `number` into the copy (its before-image saved first where a level needs it);
+    // a failure abandons the transaction and is raised.
+    void writeIntoCopy(std::uint32_t number, const std::array<std::uint8_t, PageSize>& bytes);
     void abandon();
     void endWriting();
 

@@ -1,11 +1,15 @@
 #include "tools/check/Checker.h"
 
+#include "engine/jet4/Header.h"
+#include "engine/sqlite/SqliteStore.h"
 #include "tools/check/Jet4Check.h"
 #include "tools/check/SqliteCheck.h"
 
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <span>
 #include <sys/stat.h>
 
 namespace check {
@@ -22,19 +26,21 @@ Format formatOf(const std::string& path) {
     if (!S_ISREG(info.st_mode))
         throw Unreadable{"not a regular file"};
     std::ifstream in(path, std::ios::binary);
-    char header[32] = {};
-    in.read(header, sizeof header);
-    const auto got = static_cast<std::size_t>(in.gcount());
-    if (got >= 16 && std::memcmp(header, "SQLite format 3", 16) == 0)
+    std::array<unsigned char, 32> header{};
+    in.read(reinterpret_cast<char*>(header.data()), header.size());
+    const std::span<const unsigned char> read(header.data(), static_cast<std::size_t>(in.gcount()));
+    if (engine::SqliteStore::recognizes(read))
         return Format::Sqlite;
-    if (got >= 0x15 && std::memcmp(header, "\x00\x01\x00\x00Standard Jet DB", 19) == 0) {
-        if (header[0x14] == 1)
-            return Format::Jet4;
-        throw Unreadable{header[0x14] == 0 ? "an Access 97 (Jet 3) file, which is not checked"
-                                           : "an Access 2007+ file, which is not checked"};
-    }
-    if (got >= 19 && std::memcmp(header, "\x00\x01\x00\x00Standard ACE DB", 19) == 0)
+    switch (engine::jet4::sniffFormat(read)) {
+    case engine::jet4::FileFormat::Jet4:
+        return Format::Jet4;
+    case engine::jet4::FileFormat::Jet3:
+        throw Unreadable{"an Access 97 (Jet 3) file, which is not checked"};
+    case engine::jet4::FileFormat::Ace:
         throw Unreadable{"an Access 2007+ file, which is not checked"};
+    case engine::jet4::FileFormat::NotJet:
+        break;
+    }
     throw Unreadable{"neither an SQLite database nor an Access 2000-2003 file"};
 }
 
