@@ -137,32 +137,6 @@ std::vector<IndexPage> fillLevel(std::span<const IndexEntry> entries, bool leaf)
     return pages;
 }
 
-// Marks `page` free in the global free-page map (a set bit). A page the map does not cover stays
-// as it is: the map then counts it as used, which wastes it but harms nothing.
-void markFree(PageFile& file, std::uint32_t page) {
-    const UsageMap map = readUsageMap(file, GlobalUsageMapPointer);
-    std::uint32_t holder = map.location.page;
-    std::size_t byte = 0;
-    if (map.kind == UsageMapKind::Inline) {
-        const DataPage data = readDataPage(file, holder);
-        const RowSlot& slot = data.rowSlots().at(map.location.row);
-        if (page < map.firstPage)
-            return;
-        byte = slot.start + usagemap::InlineBitmapOffset + (page - map.firstPage) / 8;
-        if (byte >= slot.end)
-            return;
-    } else {
-        const std::size_t k = page / PagesPerMapPage;
-        if (k >= map.mapPages.size() || map.mapPages[k] == 0)
-            return;
-        holder = map.mapPages[k];
-        byte = usagemap::MapPageBitmapOffset + (page % PagesPerMapPage) / 8;
-    }
-    PageImage bytes = *file.page(holder);
-    bytes[byte] |= static_cast<std::uint8_t>(1u << (page % 8));
-    file.write(holder, bytes);
-}
-
 // The pages the rebuilt tree may take over: the index's own, the root first. Pages in its map
 // that are not index pages of this table are left alone.
 std::vector<std::uint32_t> reusablePages(const PageFile& file, const TableDefinition& definition,
@@ -345,7 +319,7 @@ void rebuildIndex(PageFile& file, TableDefinition& definition, std::size_t physi
     for (std::size_t i = needed; i < reuse.size(); ++i) {
         file.write(reuse[i], blank);
         removeFromUsageMap(file, index.usageMap, reuse[i]);
-        markFree(file, reuse[i]);
+        markPageFree(file, reuse[i]);
     }
     for (const std::uint32_t page : strangers)
         removeFromUsageMap(file, index.usageMap, page);

@@ -180,6 +180,30 @@ std::size_t globalUsageMapBitmapSize(std::uint32_t pages) {
     return std::max(MinGlobalBitmapSize, rounded);
 }
 
+void markPageFree(PageFile& file, std::uint32_t page) {
+    const UsageMap map = readUsageMap(file, GlobalUsageMapPointer);
+    std::uint32_t holder = map.location.page;
+    std::size_t byte = 0;
+    if (map.kind == UsageMapKind::Inline) {
+        const DataPage data = readDataPage(file, holder);
+        const RowSlot& slot = data.rowSlots().at(map.location.row);
+        if (page < map.firstPage)
+            return;
+        byte = slot.start + usagemap::InlineBitmapOffset + (page - map.firstPage) / 8;
+        if (byte >= slot.end)
+            return;
+    } else {
+        const std::size_t k = page / PagesPerMapPage;
+        if (k >= map.mapPages.size() || map.mapPages[k] == 0)
+            return;
+        holder = map.mapPages[k];
+        byte = usagemap::MapPageBitmapOffset + (page % PagesPerMapPage) / 8;
+    }
+    PageImage bytes = *file.page(holder);
+    bytes[byte] |= static_cast<std::uint8_t>(1u << (page % 8));
+    file.write(holder, bytes);
+}
+
 std::uint32_t allocatePage(PageFile& file, const PageImage& bytes) {
     const std::uint32_t page = file.append(bytes);
     markUsed(file, page);

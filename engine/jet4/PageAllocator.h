@@ -36,6 +36,10 @@ std::size_t globalUsageMapBitmapSize(std::uint32_t pages);
 // number. std::length_error when the map cannot cover the page (see above).
 std::uint32_t allocatePage(PageFile& file, const PageImage& bytes);
 
+// Marks `page` free in the global free-page map (a set bit). A page the map does not cover stays
+// as it is: the map then counts it as used, which wastes it but harms nothing.
+void markPageFree(PageFile& file, std::uint32_t page);
+
 // What to do when a page does not fit an inline table map's bitmap.
 enum class MapOverflow {
     Reference, // become a reference map (owned-pages maps)

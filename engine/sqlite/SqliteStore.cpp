@@ -6,6 +6,7 @@
 #include "engine/EngineErrors.h"
 #include "engine/FileProbe.h"
 #include "engine/OleDate.h"
+#include "engine/SchemaRules.h"
 #include "engine/sqlite/CaseRules.h"
 #include "engine/sqlite/EngineProperties.h"
 #include "engine/sqlite/LongPathVfs.h"
@@ -27,12 +28,6 @@ namespace {
 using automation::Variant;
 
 constexpr int BusyTimeoutMs = 2000;
-
-// SQLite's own tables and the engine's MSys tables, by the engine's rule for case.
-bool isSystemName(std::string_view name) {
-    const std::string folded = automation::foldCase(name);
-    return folded.starts_with("sqlite_") || folded.starts_with("msys");
-}
 
 Variant integerValue(sqlite3_int64 v) {
     if (v >= std::numeric_limits<std::int32_t>::min() &&
@@ -101,39 +96,9 @@ std::optional<std::pair<std::string, std::string>> findObject(sqlite3* db, std::
     return std::make_pair(s.text(0), s.text(1));
 }
 
-void validateName(const std::string& name, const std::string& what) {
-    if (name.empty() || name.find_first_not_of(' ') == std::string::npos)
-        raise(errors::InvalidName, "Недопустимое имя " + what + ": имя не может быть пустым.");
-}
-
-void validateColumn(const ColumnDef& c) {
-    validateName(c.name, "поля");
-    if (!isFieldType(static_cast<int>(c.type)))
-        raise(errors::InvalidFieldType, "Недопустимый тип данных поля " + quoted(c.name) + ": " +
-                                            std::to_string(static_cast<int>(c.type)) + ".");
-    if (c.type == FieldType::Text && (c.size < 0 || c.size > 255))
-        raise(errors::InvalidFieldType, "Недопустимый размер текстового поля " + quoted(c.name) +
-                                            ": " + std::to_string(c.size) +
-                                            " (допускается от 1 до 255).");
-}
-
 std::string columnSql(const ColumnDef& c) {
     return ident(c.name) + " " + canonicalTypeName(c.type, c.size) +
            (c.required ? " NOT NULL" : "");
-}
-
-const ColumnDef* findColumn(const TableSchema& t, std::string_view name) {
-    for (const ColumnDef& c : t.columns)
-        if (automation::sameName(c.name, name))
-            return &c;
-    return nullptr;
-}
-
-const IndexDef* findIndex(const TableSchema& t, std::string_view name) {
-    for (const IndexDef& i : t.indexes)
-        if (automation::sameName(i.name, name))
-            return &i;
-    return nullptr;
 }
 
 [[noreturn]] void tableNotFound(std::string_view table) {
@@ -421,22 +386,9 @@ std::optional<TableSchema> SqliteStore::table(std::string_view name) const {
 void SqliteStore::createTable(const TableSchema& table) {
     const std::string action = "создание таблицы " + quoted(table.name);
     requireWritable(action);
-    validateName(table.name, "таблицы");
-    if (isSystemName(table.name))
-        raise(errors::InvalidName,
-              "Имя " + quoted(table.name) + " зарезервировано для системных таблиц.");
+    validateNewTable(table);
     if (auto existing = findObject(db_, table.name))
         raise(errors::TableExists, "Таблица " + quoted(existing->second) + " уже существует.");
-    if (table.columns.empty())
-        raise(errors::NoFields,
-              "Не определены поля: невозможно добавить таблицу " + quoted(table.name) + ".");
-    for (std::size_t i = 0; i < table.columns.size(); ++i) {
-        validateColumn(table.columns[i]);
-        for (std::size_t j = 0; j < i; ++j)
-            if (automation::sameName(table.columns[i].name, table.columns[j].name))
-                raise(errors::FieldDefinedTwice,
-                      "Поле " + quoted(table.columns[i].name) + " определено более одного раза.");
-    }
     atomically(action, [&] {
         std::string sql = "CREATE TABLE " + ident(table.name) + " (";
         for (std::size_t i = 0; i < table.columns.size(); ++i)
@@ -531,28 +483,7 @@ void SqliteStore::addIndexTo(const TableSchema& t, const IndexDef& index) {
                   (existing->first == "index"
                        ? std::string(".")
                        : " (это имя занято таблицей " + quoted(existing->second) + ")."));
-    if (index.columns.empty())
-        raise(errors::NoFields,
-              "Не определены поля: невозможно добавить индекс " + quoted(index.name) + ".");
-    std::vector<std::string> keys;
-    for (const std::string& wanted : index.columns) {
-        const ColumnDef* c = findColumn(t, wanted);
-        if (!c)
-            raise(errors::ItemNotFound, "Поле " + quoted(wanted) + " индекса " +
-                                            quoted(index.name) + " не найдено в таблице " +
-                                            quoted(t.name) + ".");
-        for (const std::string& k : keys)
-            if (k == c->name)
-                raise(errors::FieldDefinedTwice, "Поле " + quoted(c->name) + " указано в индексе " +
-                                                     quoted(index.name) + " более одного раза.");
-        keys.push_back(c->name);
-    }
-    if (index.primary)
-        for (const IndexDef& other : t.indexes)
-            if (other.primary)
-                raise(errors::PrimaryKeyExists, "Таблица " + quoted(t.name) +
-                                                    " уже имеет первичный ключ " +
-                                                    quoted(other.name) + ".");
+    const std::vector<std::string> keys = validateIndex(t, index);
     if (index.primary || index.required) {
         std::string sql = "SELECT 1 FROM " + ident(t.name) + " WHERE ";
         for (std::size_t i = 0; i < keys.size(); ++i)

@@ -3,12 +3,16 @@
 #include "automation/Dispatcher.h"
 #include "engine/EngineErrors.h"
 #include "engine/OleDate.h"
+#include "engine/SchemaRules.h"
 #include "engine/jet4/AtomicFile.h"
+#include "engine/jet4/CatalogWriter.h"
 #include "engine/jet4/FileLock.h"
 #include "engine/jet4/FormatError.h"
 #include "engine/jet4/IndexBuilder.h"
 #include "engine/jet4/Properties.h"
+#include "engine/jet4/PropertiesEncoder.h"
 #include "engine/jet4/RowWriter.h"
+#include "engine/jet4/SchemaWriter.h"
 #include "engine/jet4/TableDefinition.h"
 #include "engine/jet4/TableScan.h"
 #include "engine/jet4/Text.h"
@@ -443,6 +447,127 @@ void keepAutonumberAbove(jet4::PageFile& file, const jet4::TableDefinition& t,
     file.write(t.page, page);
 }
 
+constexpr long TooManyFields = 3190;
+constexpr std::size_t MaxColumns = 255;
+constexpr std::int16_t TableType = jet4::CatalogEntry::TableType;
+constexpr std::int16_t ContainerType = 3;
+
+std::uint32_t tableIdOf(const jet4::CatalogEntry& entry) {
+    return static_cast<std::uint32_t>(entry.id & 0x00FFFFFF);
+}
+
+// The Id of the container that holds tables and queries, whose names share one space.
+std::int32_t tablesContainer(const std::vector<jet4::CatalogEntry>& catalog) {
+    for (const auto& entry : catalog)
+        if (entry.type == ContainerType && entry.name == "Tables")
+            return entry.id;
+    return 0;
+}
+
+[[noreturn]] void raiseIndexExists(const std::string& index, const std::string& table) {
+    raise(errors::IndexExists,
+          "Индекс " + quoted(index) + " уже существует (таблица " + quoted(table) + ").");
+}
+
+jet4::ColumnType columnType(FieldType type) {
+    switch (type) {
+    case FieldType::Boolean:
+        return ColumnType::Boolean;
+    case FieldType::Byte:
+        return ColumnType::Byte;
+    case FieldType::Integer:
+        return ColumnType::Integer;
+    case FieldType::Long:
+        return ColumnType::Long;
+    case FieldType::Currency:
+        return ColumnType::Currency;
+    case FieldType::Single:
+        return ColumnType::Single;
+    case FieldType::Double:
+        return ColumnType::Double;
+    case FieldType::Date:
+        return ColumnType::DateTime;
+    case FieldType::Memo:
+        return ColumnType::Memo;
+    case FieldType::Binary:
+        return ColumnType::Binary;
+    case FieldType::LongBinary:
+        return ColumnType::Ole;
+    case FieldType::Guid:
+        return ColumnType::Guid;
+    case FieldType::Decimal:
+        return ColumnType::Numeric;
+    case FieldType::Text:
+        break;
+    }
+    return ColumnType::Text;
+}
+
+// A new column as the file stores it: text in the database's sort order, compressed as Access
+// makes its text columns.
+jet4::NewColumn newColumn(const ColumnDef& c, const jet4::DatabaseHeader& header) {
+    jet4::NewColumn out;
+    out.name = utf16(c.name);
+    out.type = columnType(c.type);
+    const int size = c.size > 0 ? c.size : defaultSize(c.type);
+    if (out.type == ColumnType::Text)
+        out.length = static_cast<std::uint16_t>(2 * size);
+    else if (out.type == ColumnType::Binary)
+        out.length = static_cast<std::uint16_t>(size);
+    out.sortOrder = header.sortOrder;
+    out.sortVersion = static_cast<std::uint8_t>(header.sortVersion);
+    return out;
+}
+
+// Sets the boolean column property `name` as Access writes the properties a definition gives.
+void setColumnFlag(jet4::PropertyMaps& maps, const std::string& column, const std::string& name,
+                   bool value) {
+    auto chunk = std::find_if(maps.columns.begin(), maps.columns.end(),
+                              [&](const auto& c) { return automation::sameName(c.first, column); });
+    if (chunk == maps.columns.end()) {
+        maps.columns.emplace_back(column, std::vector<jet4::Property>{});
+        chunk = std::prev(maps.columns.end());
+    }
+    if (!maps.names.empty() &&
+        std::find(maps.names.begin(), maps.names.end(), name) == maps.names.end())
+        maps.names.push_back(name);
+    jet4::Property property{name, static_cast<std::uint8_t>(ColumnType::Boolean),
+                            std::string(1, value ? '\x01' : '\x00'), 1};
+    for (auto& existing : chunk->second)
+        if (existing.name == name) {
+            existing = property;
+            return;
+        }
+    chunk->second.push_back(std::move(property));
+}
+
+// The properties a new column's definition gives: Required, and AllowZeroLength for text.
+void setColumnProperties(jet4::PropertyMaps& maps, const ColumnDef& c) {
+    setColumnFlag(maps, c.name, "Required", c.required);
+    if (c.type == FieldType::Text || c.type == FieldType::Memo)
+        setColumnFlag(maps, c.name, "AllowZeroLength", c.allowZeroLength);
+}
+
+// The blob of `maps`, or nothing (a Null LvProp) when it holds no property.
+std::optional<std::string> encoded(const jet4::PropertyMaps& maps) {
+    if (maps.table.empty() && maps.columns.empty())
+        return std::nullopt;
+    return jet4::encodeProperties(maps);
+}
+
+// `index` with its key columns as `t` numbers them.
+jet4::NewIndex newIndex(const jet4::TableDefinition& t, const IndexDef& index) {
+    jet4::NewIndex out;
+    out.name = utf16(index.name);
+    for (const std::string& key : index.columns)
+        out.columns.push_back({t.columns[columnIndex(t, key)].number, true});
+    out.primary = index.primary;
+    out.unique = index.unique || index.primary;
+    out.required = index.required || index.primary;
+    out.ignoreNulls = index.ignoreNulls;
+    return out;
+}
+
 } // namespace
 
 Jet4Store::Jet4Store(std::string path, std::unique_ptr<jet4::PageFile> file)
@@ -495,8 +620,11 @@ void Jet4Store::rollback() {
         raiseNothingToRollBack();
     const bool open = file_->levels() == levels_;
     --levels_;
-    if (open)
+    if (open) {
         file_->rollbackLevel();
+        // A schema change undone takes its catalog rows with it.
+        reloadCatalog();
+    }
 }
 
 void Jet4Store::openLevels() {
@@ -600,24 +728,159 @@ void Jet4Store::refuseChange() const {
     raise(errors::NotSupported, "Изменение баз данных этого формата пока не поддерживается.");
 }
 
-void Jet4Store::createTable(const TableSchema&) {
-    refuseChange();
+void Jet4Store::reloadCatalog() {
+    catalog_ = guarded(path_, [&] { return jet4::readCatalog(*file_); });
 }
+
+int Jet4Store::changeSchema(const std::string& table, const std::function<void()>& change) {
+    try {
+        changing(path_, table, [&] {
+            return atomically([&] {
+                change();
+                return 0;
+            });
+        });
+    } catch (...) {
+        reloadCatalog();
+        throw;
+    }
+    reloadCatalog();
+    return 0;
+}
+
+void Jet4Store::createTable(const TableSchema& schema) {
+    validateNewTable(schema);
+    if (readOnly_)
+        jet::raiseReadOnly(schema.name);
+    for (const auto& entry : catalog_)
+        if (automation::sameName(entry.name, schema.name) &&
+            (entry.parentId == tablesContainer(catalog_) || entry.type == TableType))
+            raise(errors::TableExists, "Таблица " + quoted(entry.name) + " уже существует.");
+    // The catalog's index over the names takes the new name as a text key.
+    const jet4::TableDefinition objects = definitionAt(jet4::CatalogDefinitionPage);
+    checkKeys(objects, allIndexes(objects), schema.name);
+    std::vector<jet4::NewColumn> columns;
+    jet4::PropertyMaps properties;
+    for (const ColumnDef& column : schema.columns) {
+        columns.push_back(newColumn(column, header_));
+        setColumnProperties(properties, column);
+    }
+    TableSchema built = schema;
+    built.indexes.clear();
+    for (const IndexDef& index : schema.indexes) {
+        validateIndex(built, index);
+        if (findIndex(built, index.name))
+            raiseIndexExists(index.name, schema.name);
+        built.indexes.push_back(index);
+    }
+    const double now = oleDateNow();
+    changeSchema(schema.name, [&] {
+        jet4::TableDefinition t = jet4::createTable(*file_, columns);
+        jet4::addTableToCatalog(*file_, t.page, utf16(schema.name), encoded(properties), now);
+        for (const IndexDef& index : schema.indexes)
+            jet4::addIndex(*file_, t, newIndex(t, index));
+    });
+}
+
 void Jet4Store::dropTable(std::string_view) {
     refuseChange();
 }
-void Jet4Store::addColumn(std::string_view, const ColumnDef&) {
-    refuseChange();
+
+void Jet4Store::addColumn(std::string_view tableName, const ColumnDef& column) {
+    validateColumn(column);
+    const jet4::CatalogEntry& entry = changeable(catalog_, tableName);
+    if (readOnly_)
+        jet::raiseReadOnly(entry.name);
+    jet4::TableDefinition t = definitionAt(tableIdOf(entry));
+    if (const ColumnDef* existing = findColumn(*table(entry.name), column.name))
+        raise(errors::FieldDefinedTwice, "Поле " + quoted(existing->name) +
+                                             " определено более одного раза (таблица " +
+                                             quoted(entry.name) + ").");
+    if (t.columns.size() >= MaxColumns || t.maxColumns >= MaxColumns)
+        raise(TooManyFields, "Определено слишком много полей в таблице " + quoted(entry.name) +
+                                 " (не более " + std::to_string(MaxColumns) + ").");
+    jet4::PropertyMaps properties = guarded(path_, [&] { return propertiesOf(entry); });
+    setColumnProperties(properties, column);
+    const jet4::NewColumn added = newColumn(column, header_);
+    const double now = oleDateNow();
+    changeSchema(entry.name, [&] {
+        jet4::addColumn(*file_, t, added);
+        jet4::setTableProperties(*file_, tableIdOf(entry), encoded(properties), now);
+    });
 }
-void Jet4Store::dropColumn(std::string_view, std::string_view) {
-    refuseChange();
+
+void Jet4Store::dropColumn(std::string_view tableName, std::string_view columnName) {
+    const jet4::CatalogEntry& entry = changeable(catalog_, tableName);
+    if (readOnly_)
+        jet::raiseReadOnly(entry.name);
+    const TableSchema schema = *table(entry.name);
+    const ColumnDef* column = findColumn(schema, columnName);
+    if (!column)
+        raise(errors::ItemNotFound, "Поле " + quoted(std::string(columnName)) +
+                                        " не найдено в таблице " + quoted(schema.name) + ".");
+    for (const IndexDef& index : schema.indexes)
+        for (const std::string& key : index.columns)
+            if (automation::sameName(key, column->name))
+                raise(errors::FieldInIndex, "Невозможно удалить поле " + quoted(column->name) +
+                                                ": оно входит в индекс " + quoted(index.name) +
+                                                " таблицы " + quoted(schema.name) + ".");
+    jet4::TableDefinition t = definitionAt(tableIdOf(entry));
+    const std::size_t position = columnIndex(t, column->name);
+    jet4::PropertyMaps properties = guarded(path_, [&] { return propertiesOf(entry); });
+    const bool hadProperties = std::erase_if(properties.columns, [&](const auto& chunk) {
+                                   return automation::sameName(chunk.first, column->name);
+                               }) > 0;
+    const double now = oleDateNow();
+    changeSchema(entry.name, [&] {
+        jet4::removeColumn(*file_, t, position);
+        if (hadProperties)
+            jet4::setTableProperties(*file_, tableIdOf(entry), encoded(properties), now);
+    });
 }
-void Jet4Store::createIndex(std::string_view, const IndexDef&) {
-    refuseChange();
+
+void Jet4Store::createIndex(std::string_view tableName, const IndexDef& index) {
+    const jet4::CatalogEntry& entry = changeable(catalog_, tableName);
+    if (readOnly_)
+        jet::raiseReadOnly(entry.name);
+    const TableSchema schema = *table(entry.name);
+    validateIndex(schema, index);
+    if (findIndex(schema, index.name))
+        raiseIndexExists(index.name, schema.name);
+    jet4::TableDefinition t = definitionAt(tableIdOf(entry));
+    const jet4::NewIndex added = newIndex(t, index);
+    std::set<std::uint16_t> keyColumns;
+    for (const auto& key : added.columns)
+        keyColumns.insert(key.columnNumber);
+    // A new index writes text keys of its own columns only.
+    jet4::TableDefinition keysOnly = t;
+    keysOnly.physicalIndexes.push_back({});
+    keysOnly.physicalIndexes.back().columns = added.columns;
+    checkKeys(keysOnly, {keysOnly.physicalIndexes.size() - 1}, entry.name);
+    if (index.primary || index.required)
+        guarded(path_, [&] {
+            std::vector<bool> wanted(t.columns.size(), false);
+            for (std::size_t i = 0; i < t.columns.size(); ++i)
+                wanted[i] = keyColumns.count(t.columns[i].number) > 0;
+            jet4::scanRows(
+                *file_, t,
+                [&](jet4::RowLocation, const std::vector<jet4::Value>& row) {
+                    for (std::size_t i = 0; i < row.size(); ++i)
+                        if (wanted[i] && row[i].isNull())
+                            raise(errors::NullInIndex,
+                                  "Индекс или ключевое поле " + quoted(index.name) +
+                                      " не может содержать значение Null (таблица " +
+                                      quoted(entry.name) + ").");
+                    return true;
+                },
+                wanted);
+        });
+    changeSchema(entry.name, [&] { jet4::addIndex(*file_, t, added); });
 }
+
 void Jet4Store::dropIndex(std::string_view, std::string_view) {
     refuseChange();
 }
+
 int Jet4Store::execute(const DataStatement& statement) {
     // Everything that can be refused is refused before a level opens: the statement, the table,
     // the columns, the values and the index keys.
@@ -759,6 +1022,10 @@ int Jet4Store::execute(const DataStatement& statement) {
 }
 
 // ---- data ----
+
+jet4::TableDefinition Jet4Store::definitionAt(std::uint32_t page) const {
+    return guarded(path_, [&] { return jet4::readTableDefinition(*file_, page); });
+}
 
 jet4::TableDefinition Jet4Store::definitionOf(std::string_view tableName) const {
     const jet4::CatalogEntry* entry = findTable(tableName);

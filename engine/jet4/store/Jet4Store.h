@@ -1,20 +1,22 @@
 #pragma once
 // The store on Access 2000-2003 (Jet 4) files: tables, columns (with their Required and
 // AllowZeroLength properties) and indexes as the file describes them, SELECT and whole-table
-// reads streamed page by page, and UPDATE, DELETE and INSERT on the rows of existing user tables.
+// reads streamed page by page; UPDATE, DELETE and INSERT on the rows of existing user tables;
+// new tables (with their catalog rows), columns added and dropped, and indexes built from the
+// rows, all laid out as Access lays them out (SchemaWriter.h, CatalogWriter.h).
 //
 // Transaction levels are the page file's levels (PageFile.h), opened once the first change needs
-// them: until then a level only counts, so reading never locks or copies the file. Each data
-// statement runs in a level of its own inside the open ones, committed when the statement
-// succeeds and rolled back when it fails, so a failing statement leaves nothing behind; outside
-// any level that commit puts the change in the file. The indexes whose keys a statement touched
-// are rebuilt from the rows before its level commits.
+// them: until then a level only counts, so reading never locks or copies the file. Each change
+// runs in a level of its own inside the open ones, committed when it succeeds and rolled back
+// when it fails, so a failing change leaves nothing behind; outside any level that commit puts
+// the change in the file. The indexes whose keys a statement touched are rebuilt from the rows
+// before its level commits.
 //
-// Refused before a byte is written: data definition (3251), changes to system and linked
-// tables (3027), to a read-only file (3027), and to tables with a text index key in a sort order
-// other than General (3251, naming the sort order). A fault found in the file's structure is
-// raised as 3049 naming the page; a lock held by another program as 3260; a failing disk
-// operation as 3051.
+// Refused before a byte is written: changes to system and linked tables (3027), to a read-only
+// file (3027), any change that would write a text index key in a sort order other than General
+// (3251, naming the sort order; a new table always does: the catalog's index over names), and
+// dropping tables and indexes (3251). A fault found in the file's structure is raised as 3049
+// naming the page; a lock held by another program as 3260; a failing disk operation as 3051.
 
 #include "engine/Store.h"
 #include "engine/jet4/Catalog.h"
@@ -69,8 +71,15 @@ private:
     // table's columns when empty).
     ResultSet read(std::string_view table, const std::vector<std::string>& columns,
                    const jet::Condition* where) const;
-    // Refuses a data-definition change: only rows are changed in this format so far.
+    // The definition at `page`; 3049 when damaged.
+    jet4::TableDefinition definitionAt(std::uint32_t page) const;
+    // Refuses a change this store does not make yet (dropping tables and indexes).
     [[noreturn]] void refuseChange() const;
+    // Reads the catalog again after a schema change, kept or undone.
+    void reloadCatalog();
+    // Runs `change` of `table`'s schema atomically as a data statement runs, mapping its faults
+    // to the engine's errors, then reads the catalog again.
+    int changeSchema(const std::string& table, const std::function<void()>& change);
     // Opens the page file's levels up to the store's own, the first time a change needs them.
     void openLevels();
     // Runs `change` in a page-file level of its own inside the open ones, committing it (and, at

@@ -1,0 +1,155 @@
+#include "engine/jet4/CatalogWriter.h"
+
+#include "engine/jet4/Catalog.h"
+#include "engine/jet4/FormatError.h"
+#include "engine/jet4/IndexBuilder.h"
+#include "engine/jet4/RowWriter.h"
+#include "engine/jet4/TableDefinition.h"
+#include "engine/jet4/TableScan.h"
+#include "engine/jet4/Text.h"
+
+#include <set>
+
+namespace engine::jet4 {
+
+namespace {
+
+constexpr std::int16_t ContainerType = 3;
+constexpr std::int16_t DatabaseType = 2;
+constexpr std::uint32_t ContainerRights = 0xFFEFF;
+constexpr std::uint32_t AllRights = 0xFFFFF;
+
+// The position of the column called `name` in `t`; FormatError when the table lacks it.
+std::size_t position(const TableDefinition& t, const char* name) {
+    for (std::size_t i = 0; i < t.columns.size(); ++i)
+        if (t.columns[i].name == name)
+            return i;
+    throw FormatError(t.page, std::string("the table has no column ") + name);
+}
+
+Value integer(Value::Kind kind, std::int64_t v) {
+    Value out;
+    out.kind = kind;
+    out.integer = v;
+    return out;
+}
+
+Value real(double v) {
+    Value out;
+    out.kind = Value::Kind::DateTime;
+    out.real = v;
+    return out;
+}
+
+Value binary(const std::optional<std::string>& bytes) {
+    Value out;
+    if (bytes) {
+        out.kind = Value::Kind::Binary;
+        out.bytes = *bytes;
+    }
+    return out;
+}
+
+void rebuildAll(PageFile& file, TableDefinition& t) {
+    for (std::size_t p = 0; p < t.physicalIndexes.size(); ++p)
+        rebuildIndex(file, t, p);
+}
+
+// The Id of a catalog row of `type` called `name`, or nothing.
+std::optional<std::int32_t> findId(const std::vector<CatalogEntry>& catalog, const char* name,
+                                   std::int16_t type) {
+    for (const CatalogEntry& entry : catalog)
+        if (entry.type == type && entry.name == name)
+            return entry.id;
+    return std::nullopt;
+}
+
+} // namespace
+
+void addTableToCatalog(PageFile& file, std::uint32_t id, const std::u16string& name,
+                       const std::optional<std::string>& properties, double now) {
+    TableDefinition objects = readTableDefinition(file, CatalogDefinitionPage);
+    const std::vector<CatalogEntry> catalog = readCatalog(file);
+    const auto tables = findId(catalog, "Tables", ContainerType);
+    if (!tables)
+        throw FormatError(CatalogDefinitionPage, "the catalog has no Tables container");
+
+    // The owner of the database's own row, which Access gives every new object.
+    const std::size_t idAt = position(objects, "Id"), ownerAt = position(objects, "Owner");
+    const auto database = findId(catalog, "MSysDb", DatabaseType);
+    std::optional<std::string> owner;
+    std::vector<bool> wanted(objects.columns.size(), false);
+    wanted[idAt] = wanted[ownerAt] = true;
+    scanRows(
+        file, objects,
+        [&](RowLocation, const std::vector<Value>& row) {
+            if (database && row[idAt].integer == *database && !row[ownerAt].isNull()) {
+                owner = row[ownerAt].bytes;
+                return false;
+            }
+            return true;
+        },
+        wanted);
+
+    std::vector<Value> row(objects.columns.size());
+    row[idAt] = integer(Value::Kind::Integer, static_cast<std::int32_t>(id));
+    row[position(objects, "ParentId")] = integer(Value::Kind::Integer, *tables);
+    row[position(objects, "Name")].kind = Value::Kind::Text;
+    row[position(objects, "Name")].text = name;
+    row[position(objects, "Type")] = integer(Value::Kind::Integer, 1);
+    row[position(objects, "DateCreate")] = real(now);
+    row[position(objects, "DateUpdate")] = real(now);
+    row[ownerAt] = binary(owner);
+    row[position(objects, "Flags")] = integer(Value::Kind::Integer, 0);
+    row[position(objects, "LvProp")] = binary(properties);
+    insertRow(file, objects, row);
+    rebuildAll(file, objects);
+
+    const auto acesId = findId(catalog, "MSysACEs", CatalogEntry::TableType);
+    if (!acesId)
+        return;
+    TableDefinition aces = readTableDefinition(file, static_cast<std::uint32_t>(*acesId));
+    const std::size_t objectAt = position(aces, "ObjectId"), sidAt = position(aces, "SID"),
+                      rightsAt = position(aces, "ACM"), inheritAt = position(aces, "FInheritable");
+    std::vector<std::string> sids;
+    std::set<std::string> seen;
+    scanRows(file, aces, [&](RowLocation, const std::vector<Value>& ace) {
+        if (ace[objectAt].integer == *tables && ace[inheritAt].integer != 0 &&
+            static_cast<std::uint32_t>(ace[rightsAt].integer) == ContainerRights &&
+            seen.insert(ace[sidAt].bytes).second)
+            sids.push_back(ace[sidAt].bytes);
+        return true;
+    });
+    for (const std::string& sid : sids) {
+        std::vector<Value> ace(aces.columns.size());
+        ace[objectAt] = integer(Value::Kind::Integer, static_cast<std::int32_t>(id));
+        ace[sidAt] = binary(sid);
+        ace[rightsAt] = integer(Value::Kind::Integer, AllRights);
+        ace[inheritAt] = integer(Value::Kind::Boolean, 0);
+        insertRow(file, aces, ace);
+    }
+    if (!sids.empty())
+        rebuildAll(file, aces);
+}
+
+void setTableProperties(PageFile& file, std::uint32_t id,
+                        const std::optional<std::string>& properties, double now) {
+    TableDefinition objects = readTableDefinition(file, CatalogDefinitionPage);
+    const std::size_t idAt = position(objects, "Id");
+    std::optional<std::pair<RowLocation, std::vector<Value>>> found;
+    scanRows(file, objects, [&](RowLocation at, const std::vector<Value>& row) {
+        if (row[idAt].integer != static_cast<std::int32_t>(id))
+            return true;
+        found.emplace(at, row);
+        return false;
+    });
+    if (!found)
+        throw FormatError(CatalogDefinitionPage,
+                          "the catalog has no row for table " + std::to_string(id));
+    auto& [at, row] = *found;
+    row[position(objects, "LvProp")] = binary(properties);
+    row[position(objects, "DateUpdate")] = real(now);
+    updateRow(file, objects, at, row);
+}
+
+} // namespace engine::jet4
