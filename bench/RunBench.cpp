@@ -246,7 +246,7 @@ std::string sample(const fs::path& folder, std::int32_t rows) {
         return path;
     fs::remove(path);
     std::fprintf(stderr, "making the sample of %d rows...\n", rows);
-    tools::makeSampleDatabase(path, {rows, rows, "patch15"});
+    tools::makeSampleDatabase(path, {rows, rows, "patch15", tools::SampleFormat::Sqlite});
     return path;
 }
 

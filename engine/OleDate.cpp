@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <ctime>
 
 namespace engine {
 
@@ -99,14 +98,6 @@ std::optional<double> oleDateFromIso(std::string_view text) {
     double fraction = (h * 3600 + mi * 60 + s) / 86400.0;
     // Before the epoch the time of day still counts forward, so it is subtracted there.
     return day >= 0 ? day + fraction : day - fraction;
-}
-
-double oleDateNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    constexpr double UnixEpoch = 25569; // 1970-01-01 in days since 1899-12-30
-    return UnixEpoch + static_cast<double>(now + local.tm_gmtoff) / 86400.0;
 }
 
 } // namespace engine

@@ -13,7 +13,5 @@ namespace engine {
 std::string isoFromOleDate(double days);
 // Days since 1899-12-30 for "YYYY-MM-DD[( |T)HH:MM[:SS[.fff]]]"; nothing for invalid text.
 std::optional<double> oleDateFromIso(std::string_view text);
-// The local time now, in whole seconds, as days since 1899-12-30.
-double oleDateNow();
 
 } // namespace engine

@@ -50,9 +50,13 @@ public:
     // damaged file or a format the engine does not read (naming it), 3031 for a database with a
     // password; a refused file is left byte for byte.
     static std::shared_ptr<Store> open(const std::string& path, bool readOnly = false);
-    // Creates a new, empty database file at `path` and opens it. Raises 3204 when anything
-    // already exists there, 3051 when the file cannot be made.
-    static std::shared_ptr<Store> create(const std::string& path);
+    enum class Format {
+        Sqlite, // the engine's SQLite store
+        Jet4    // an Access 2000-2003 file
+    };
+    // Creates a new, empty database file of `format` at `path` and opens it. Raises 3204 when
+    // anything already exists there, 3051 when the file cannot be made (nothing is left then).
+    static std::shared_ptr<Store> create(const std::string& path, Format format = Format::Sqlite);
 
     // Rolls back every open level, then closes the file.
     virtual ~Store() = default;

@@ -5,8 +5,11 @@
 #include "engine/FileProbe.h"
 #include "engine/Store.h"
 #include "engine/jet4/Header.h"
+#include "engine/jet4/NewDatabase.h"
 #include "engine/jet4/store/Jet4Store.h"
 #include "engine/sqlite/SqliteStore.h"
+
+#include <system_error>
 
 namespace engine {
 
@@ -17,7 +20,7 @@ std::shared_ptr<Store> Store::open(const std::string& path, bool readOnly) {
     const std::string refused = "Нераспознанный формат базы данных " + quoted(path);
     switch (jet4::sniffFormat(header)) {
     case jet4::FileFormat::Jet4:
-        return Jet4Store::open(path);
+        return Jet4Store::open(path, readOnly);
     case jet4::FileFormat::Jet3:
         raise(errors::UnrecognizedFormat,
               refused + ": формат Access 97 (Jet 3) не поддерживается.");
@@ -30,8 +33,18 @@ std::shared_ptr<Store> Store::open(const std::string& path, bool readOnly) {
     raise(errors::UnrecognizedFormat, refused + ".");
 }
 
-std::shared_ptr<Store> Store::create(const std::string& path) {
-    return SqliteStore::create(path);
+std::shared_ptr<Store> Store::create(const std::string& path, Format format) {
+    if (format == Format::Sqlite)
+        return SqliteStore::create(path);
+    try {
+        jet4::createEmptyDatabase(path);
+    } catch (const std::system_error& e) {
+        if (e.code() == std::errc::file_exists || path.empty())
+            raise(errors::DatabaseExists, "База данных " + quoted(path) + " уже существует.");
+        raise(errors::CannotOpenFile,
+              "Не удается создать файл " + quoted(path) + ": " + e.code().message() + ".");
+    }
+    return Jet4Store::open(path);
 }
 
 } // namespace engine

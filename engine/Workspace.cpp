@@ -17,10 +17,14 @@ Workspace::Workspace(std::shared_ptr<ErrorLog> log)
         bool readOnly = args.size() > 2 && automation::argBool(args, 2);
         return attach(Store::open(path, readOnly));
     });
-    // CreateDatabase(path [, locale [, options]]): a new, empty database, opened. The locale and
-    // options change nothing here: text is UTF-8 and compared byte by byte.
+    // CreateDatabase(path [, locale [, options]]): a new, empty database, opened: an Access
+    // 2000-2003 file when the options ask for that version (dbVersion40), else the SQLite store.
+    // The locale changes nothing here: text is UTF-8 and compared byte by byte.
     method("CreateDatabase", 1, 3, [this](std::span<const Variant> args) {
-        return attach(Store::create(automation::argText(args, 0)));
+        constexpr std::int32_t Version40 = 64;
+        const bool jet4 = args.size() > 2 && (automation::argInt(args, 2) & Version40) != 0;
+        return attach(Store::create(automation::argText(args, 0),
+                                    jet4 ? Store::Format::Jet4 : Store::Format::Sqlite));
     });
     method("BeginTrans", 0, 0, [this](std::span<const Variant>) {
         if (depth_ >= Store::MaxLevels)

@@ -1,6 +1,6 @@
 // patch16-sample: writes a sample shop database at revision "patch15".
 //
-//   patch16-sample PATH [--goods N] [--supplies N] [--stamp TEXT]
+//   patch16-sample PATH [--format jet4|sqlite] [--goods N] [--supplies N] [--stamp TEXT]
 
 #include "automation/Error.h"
 #include "tools/SampleDatabase.h"
@@ -13,8 +13,11 @@
 namespace {
 
 int usage() {
-    std::fprintf(stderr, "usage: patch16-sample PATH [--goods N] [--supplies N] [--stamp TEXT]\n"
-                         "Writes a new sample database at PATH (which must not exist).\n");
+    std::fprintf(stderr,
+                 "usage: patch16-sample PATH [--format jet4|sqlite] [--goods N] [--supplies N] "
+                 "[--stamp TEXT]\n"
+                 "Writes a new sample database at PATH (which must not exist): an Access "
+                 "2000-2003 file (jet4, the default) or the engine's SQLite store.\n");
     return 2;
 }
 
@@ -38,6 +41,14 @@ int main(int argc, char** argv) {
         } else if (arg == "--supplies" && hasValue) {
             if (!count(argv[++i], options.supplies))
                 return usage();
+        } else if (arg == "--format" && hasValue) {
+            const std::string format = argv[++i];
+            if (format == "jet4")
+                options.format = tools::SampleFormat::Jet4;
+            else if (format == "sqlite")
+                options.format = tools::SampleFormat::Sqlite;
+            else
+                return usage();
         } else if (arg == "--stamp" && hasValue) {
             options.stamp = argv[++i];
         } else if (path.empty() && !arg.starts_with("--")) {
@@ -54,7 +65,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "patch16-sample: %s\n", e.what());
         return 1;
     }
-    std::printf("%s: %d goods, %d supplies, revision %s\n", path.c_str(), options.goods,
-                options.supplies, options.stamp.c_str());
+    std::printf("%s: %s, %d goods, %d supplies, revision %s\n", path.c_str(),
+                options.format == tools::SampleFormat::Jet4 ? "Access 2000-2003" : "SQLite",
+                options.goods, options.supplies, options.stamp.c_str());
     return 0;
 }

@@ -15,22 +15,37 @@ using automation::Variant;
 
 namespace {
 
-// The shop's tables. Every key is a named constraint, as the shop's own programs made them.
-constexpr std::array kTables = {
-    "CREATE TABLE param (ID TEXT(20) NOT NULL, Item TEXT(20) NULL, AValue TEXT(100) NULL, "
-    "CONSTRAINT param_PK PRIMARY KEY (ID))",
-    "CREATE TABLE Goods (Good TEXT(10) NOT NULL, Name TEXT(100) NOT NULL, Unit TEXT(10) NULL, "
-    "GroupName TEXT(50) NULL, CONSTRAINT Goods_PK PRIMARY KEY (Good))",
-    "CREATE TABLE GoodPric (Good TEXT(10) NOT NULL, DateFrom DATETIME NOT NULL, Price MONEY NULL, "
-    "PriceOpt MONEY NULL, CONSTRAINT GoodPric_PK PRIMARY KEY (Good, DateFrom))",
-    "CREATE TABLE Suppliers (Owner SHORT NOT NULL, Name TEXT(100) NOT NULL, INN TEXT(12) NULL, "
-    "Address TEXT(200) NULL, CONSTRAINT Suppliers_PK PRIMARY KEY (Owner))",
-    "CREATE TABLE Supgood (ID TEXT(10) NOT NULL, Vn TEXT(10) NOT NULL, Owner SHORT NOT NULL, "
-    "Good TEXT(10) NOT NULL, DCome DATETIME NOT NULL, HowMany DOUBLE NULL, PriceSupp MONEY NULL, "
-    "Certificat TEXT(50) NULL, CONSTRAINT SupGood_PK_ID PRIMARY KEY (ID))",
-    "CREATE TABLE Docs (Vn TEXT(10) NOT NULL, KindDoc TEXT(3) NOT NULL, DateDoc DATETIME NOT NULL, "
-    "SumTotal MONEY NULL, Note MEMO NULL, CONSTRAINT Docs_PK_Vn PRIMARY KEY (Vn))",
+// CreateDatabase's option for an Access 2000-2003 (Jet 4) file.
+constexpr std::int32_t Jet4Version = 64;
+
+// The shop's tables: their columns, then their keys, each a named constraint as the shop's own
+// programs made them.
+struct ShopTable {
+    const char* name;
+    const char* columns;
+    const char* key;
 };
+constexpr std::array<ShopTable, 6> kTables = {{
+    {"param", "ID TEXT(20) NOT NULL, Item TEXT(20) NULL, AValue TEXT(100) NULL",
+     "CONSTRAINT param_PK PRIMARY KEY (ID)"},
+    {"Goods",
+     "Good TEXT(10) NOT NULL, Name TEXT(100) NOT NULL, Unit TEXT(10) NULL, GroupName TEXT(50) NULL",
+     "CONSTRAINT Goods_PK PRIMARY KEY (Good)"},
+    {"GoodPric",
+     "Good TEXT(10) NOT NULL, DateFrom DATETIME NOT NULL, Price MONEY NULL, PriceOpt MONEY NULL",
+     "CONSTRAINT GoodPric_PK PRIMARY KEY (Good, DateFrom)"},
+    {"Suppliers",
+     "Owner SHORT NOT NULL, Name TEXT(100) NOT NULL, INN TEXT(12) NULL, Address TEXT(200) NULL",
+     "CONSTRAINT Suppliers_PK PRIMARY KEY (Owner)"},
+    {"Supgood",
+     "ID TEXT(10) NOT NULL, Vn TEXT(10) NOT NULL, Owner SHORT NOT NULL, Good TEXT(10) NOT NULL, "
+     "DCome DATETIME NOT NULL, HowMany DOUBLE NULL, PriceSupp MONEY NULL, Certificat TEXT(50) NULL",
+     "CONSTRAINT SupGood_PK_ID PRIMARY KEY (ID)"},
+    {"Docs",
+     "Vn TEXT(10) NOT NULL, KindDoc TEXT(3) NOT NULL, DateDoc DATETIME NOT NULL, SumTotal MONEY "
+     "NULL, Note MEMO NULL",
+     "CONSTRAINT Docs_PK_Vn PRIMARY KEY (Vn)"},
+}};
 
 constexpr std::array<std::string_view, 12> kGoodNames = {
     "Молоко «Домик в деревне» 3,2%",
@@ -102,9 +117,18 @@ void insertRows(const Variant& workspace, const Variant& database, std::int32_t 
     }
 }
 
-void fill(const Variant& workspace, const Variant& database, const SampleOptions& o) {
-    for (const char* statement : kTables)
-        database.call("Execute", {Variant(statement), Variant(std::int32_t(128))});
+void execute(const Variant& database, const std::string& sql) {
+    database.call("Execute", {Variant(sql), Variant(std::int32_t(128))});
+}
+
+// Writes the shop's tables and rows into `database`. With `keysLast` the keys are added once the
+// rows are in, so that each index is built once from all its rows rather than kept in step row by
+// row (the Access store rebuilds a table's indexes on every insert).
+void fill(const Variant& workspace, const Variant& database, const SampleOptions& o,
+          bool keysLast) {
+    for (const ShopTable& t : kTables)
+        execute(database, std::string("CREATE TABLE ") + t.name + " (" + t.columns +
+                              (keysLast ? std::string() : std::string(", ") + t.key) + ")");
 
     const std::array<std::array<std::string_view, 3>, 5> settings = {{
         {"patch", "PATCH", o.stamp},
@@ -155,6 +179,16 @@ void fill(const Variant& workspace, const Variant& database, const SampleOptions
                sqlText(code('V', i)) + ", 'ПРХ', " + date(i) + ", " + money(5000 + i % 100000) +
                ", " + sqlText("Приход от поставщика") + ")";
     });
+    if (keysLast)
+        for (const ShopTable& t : kTables)
+            execute(database, std::string("ALTER TABLE ") + t.name + " ADD " + t.key);
+}
+
+// The engine's workspace, created by its ProgID.
+Variant workspaceOfNewEngine() {
+    engine::registerEngine();
+    Variant engine = automation::createOleObject(engine::ProgId);
+    return engine.get("Workspaces", {Variant(std::int32_t(0))});
 }
 
 } // namespace
@@ -164,13 +198,14 @@ void makeSampleDatabase(const std::string& path, const SampleOptions& options) {
     if (fs::exists(fs::symlink_status(path)))
         throw automation::Error(3204, "База данных «" + path + "» уже существует", "Sample");
 
-    engine::registerEngine();
-    Variant engine = automation::createOleObject(engine::ProgId);
-    Variant workspace = engine.get("Workspaces", {Variant(std::int32_t(0))});
+    Variant workspace = workspaceOfNewEngine();
     Variant database;
     try {
-        database = workspace.call("CreateDatabase", {Variant(path)});
-        fill(workspace, database, options);
+        const bool jet4 = options.format == SampleFormat::Jet4;
+        database = workspace.call("CreateDatabase",
+                                  {Variant(path), Variant(std::string(";LANGID=0x0409;CP=1252")),
+                                   Variant(std::int32_t(jet4 ? Jet4Version : 0))});
+        fill(workspace, database, options, jet4);
         database.call("Close");
     } catch (...) {
         database.clear();
@@ -178,6 +213,21 @@ void makeSampleDatabase(const std::string& path, const SampleOptions& options) {
         fs::remove(path, ignored);
         throw;
     }
+}
+
+void addSampleTables(const std::string& path, const SampleOptions& options) {
+    Variant workspace = workspaceOfNewEngine();
+    Variant database = workspace.call("OpenDatabase", {Variant(path)});
+    workspace.call("BeginTrans");
+    try {
+        fill(workspace, database, options, true);
+        workspace.call("CommitTrans");
+    } catch (...) {
+        workspace.call("Rollback");
+        database.call("Close");
+        throw;
+    }
+    database.call("Close");
 }
 
 } // namespace tools

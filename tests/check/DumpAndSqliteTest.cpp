@@ -55,7 +55,7 @@ TEST(Dump, EveryKindOfValueTakesItsFixedTextForm) {
 TEST(SqliteCheck, SampleIsSoundAndItsDumpHoldsEveryRowInItsForms) {
     testsupport::TempDir dir;
     const std::string path = dir.file("shop.mdb");
-    tools::makeSampleDatabase(path, {4, 6, "patch15"});
+    tools::makeSampleDatabase(path, {4, 6, "patch15", tools::SampleFormat::Sqlite});
     const Report report = checkFile(path);
     EXPECT_TRUE(report.sound()) << (report.faults.empty() ? "" : report.faults[0].detail);
 

@@ -237,8 +237,8 @@ Campaign killRuns(const tools::SampleOptions& sample,
 } // namespace
 
 TEST(CrashSafety, KillAtAnyEngineCallLeavesOriginalOrCompletedDatabase) {
-    const Campaign c =
-        killRuns({20, 40, "patch15"}, [](long total) { return killPoints(total, 400); });
+    const Campaign c = killRuns({20, 40, "patch15", tools::SampleFormat::Sqlite},
+                                [](long total) { return killPoints(total, 400); });
     ASSERT_GT(c.total, 0);
     EXPECT_EQ(c.partial, 0);
     EXPECT_GE(c.points.size(), std::min<std::size_t>(50, c.total));
@@ -255,12 +255,13 @@ TEST(CrashSafety, KillAtAnyEngineCallLeavesOriginalOrCompletedDatabase) {
 // before the commit, with the old ones in the rollback journal. A kill there leaves a hot
 // journal, and the next program to open the file must find the original again.
 TEST(CrashSafety, KillAfterPagesReachedTheFileIsUndoneByTheJournal) {
-    const Campaign c = killRuns({3000, 40000, "patch15"}, [](long total) {
-        std::vector<long> last;
-        for (long n = std::max(1L, total - 12); n <= total; ++n)
-            last.push_back(n);
-        return last;
-    });
+    const Campaign c =
+        killRuns({3000, 40000, "patch15", tools::SampleFormat::Sqlite}, [](long total) {
+            std::vector<long> last;
+            for (long n = std::max(1L, total - 12); n <= total; ++n)
+                last.push_back(n);
+            return last;
+        });
     EXPECT_EQ(c.partial, 0);
     EXPECT_GT(c.hotJournals, 0) << "no kill found pages of the run in the file";
     EXPECT_TRUE(c.completedAt.count(c.total));
@@ -271,8 +272,8 @@ TEST(CrashSafety, KillAfterPagesReachedTheFileIsUndoneByTheJournal) {
 // the original database.
 TEST(CrashSafety, KillAtAnyDiskOperationOfTheRunLeavesTheOriginal) {
     const Campaign c = killRuns(
-        {20, 40, "patch15"}, [](long total) { return killPoints(total, 200); },
-        KillAt::DiskOperation);
+        {20, 40, "patch15", tools::SampleFormat::Sqlite},
+        [](long total) { return killPoints(total, 200); }, KillAt::DiskOperation);
     ASSERT_GT(c.total, 0);
     EXPECT_EQ(c.partial, 0);
     EXPECT_GE(c.points.size(), std::min<std::size_t>(50, c.total));

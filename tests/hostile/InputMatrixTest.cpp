@@ -18,7 +18,7 @@ using testsupport::sqliteRows;
 
 namespace {
 
-const tools::SampleOptions Small{6, 10, "patch15"};
+const tools::SampleOptions Small{6, 10, "patch15", tools::SampleFormat::Sqlite};
 
 // A sample at revision 15 made in `folder`, then changed by `sql` (as another program would),
 // then moved to `path`: the engine cannot create files everywhere the run must be able to go.

@@ -111,7 +111,7 @@ TEST_F(HostileTest, ReadOnlyFileIsNotChangedAndTheOperatorIsTold) {
     // in a child process; the folder is readable but not writable for that user either.
     ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
     const std::string path = dir.file("shop.mdb");
-    tools::makeSampleDatabase(path, {6, 10, "patch15"});
+    tools::makeSampleDatabase(path, {6, 10, "patch15", tools::SampleFormat::Sqlite});
     ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
     const std::string before = testsupport::fileBytes(path);
 
@@ -142,7 +142,7 @@ TEST_F(HostileTest, DatabaseLockedByAnotherProcessIsLeftAsItWas) {
         SCOPED_TRACE(c.name);
         testsupport::TempDir caseDir;
         const std::string path = caseDir.file("shop.mdb");
-        tools::makeSampleDatabase(path, {6, 10, "patch15"});
+        tools::makeSampleDatabase(path, {6, 10, "patch15", tools::SampleFormat::Sqlite});
         const std::string before = testsupport::sqliteDump(path);
         const std::string ready = caseDir.file("ready");
         const std::string stop = caseDir.file("stop");
@@ -181,7 +181,7 @@ TEST_F(HostileTest, DatabaseLockedByAnotherProcessIsLeftAsItWas) {
 
 TEST_F(HostileTest, TwoRunsStartedAtOnceGiveOneCleanRevision16) {
     const std::string reference = dir.file("reference.mdb");
-    tools::makeSampleDatabase(reference, {6, 10, "patch15"});
+    tools::makeSampleDatabase(reference, {6, 10, "patch15", tools::SampleFormat::Sqlite});
     const std::string path = dir.file("shop.mdb");
     fs::copy_file(reference, path);
     ASSERT_TRUE(run(reference).boxes.empty());

@@ -171,7 +171,7 @@ TEST_F(RunTest, RunOnAnotherDatabaseShowsItsOwnProgressFromAnEmptyBar) {
     run(*form);
     ASSERT_TRUE(errors().empty());
     const std::string second = dir.file("DB/second.mdb");
-    tools::makeSampleDatabase(second, {3, 5, "patch15"});
+    tools::makeSampleDatabase(second, {3, 5, "patch15", tools::SampleFormat::Sqlite});
     form->Edit1->setText(QString::fromStdString(second));
     MeterWatch watch(form->Meter);
     run(*form);
@@ -239,7 +239,7 @@ TEST(RunOnNamesInOtherEncodings, RunsOnExactlyTheFileOfThoseBytes) {
             QFile::encodeName(QFile::decodeName(target.c_str())).toStdString();
         for (const std::string& file : {target, garbled}) {
             std::filesystem::create_directories(std::filesystem::path(file).parent_path());
-            tools::makeSampleDatabase(file, {4, 4, "patch15"});
+            tools::makeSampleDatabase(file, {4, 4, "patch15", tools::SampleFormat::Sqlite});
         }
         std::filesystem::create_directories(program + "DB");
         const std::string untouched = testsupport::fileBytes(garbled);

@@ -34,7 +34,7 @@ TEST_F(RunTest, DatabasesAtOtherRevisionsAreRefusedUntouched) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.change);
         std::filesystem::remove(path);
-        tools::makeSampleDatabase(path, {4, 4, "patch15"});
+        tools::makeSampleDatabase(path, {4, 4, "patch15", tools::SampleFormat::Sqlite});
         sqliteExec(path, c.change);
         const std::string before = fileBytes(path);
         dialogs->clear();

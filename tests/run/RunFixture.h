@@ -53,7 +53,7 @@ protected:
         engine::registerEngine();
         std::filesystem::create_directory(dir.file("DB"));
         path = dir.file("DB/shop.mdb");
-        tools::makeSampleDatabase(path, {12, 30, "patch15"});
+        tools::makeSampleDatabase(path, {12, 30, "patch15", tools::SampleFormat::Sqlite});
     }
 
     // The window as the program shows it, proposing the database of the DB folder.

@@ -9,6 +9,7 @@
 #include "engine/jet4/FileLock.h"
 #include "engine/jet4/FormatError.h"
 #include "engine/jet4/IndexBuilder.h"
+#include "engine/jet4/NewDatabase.h"
 #include "engine/jet4/Properties.h"
 #include "engine/jet4/PropertiesEncoder.h"
 #include "engine/jet4/RowWriter.h"
@@ -573,7 +574,7 @@ jet4::NewIndex newIndex(const jet4::TableDefinition& t, const IndexDef& index) {
 Jet4Store::Jet4Store(std::string path, std::unique_ptr<jet4::PageFile> file)
     : path_(std::move(path)), file_(std::move(file)) {}
 
-std::shared_ptr<Jet4Store> Jet4Store::open(const std::string& path) {
+std::shared_ptr<Jet4Store> Jet4Store::open(const std::string& path, bool readOnly) {
     return guarded(path, [&] {
         auto file = std::make_unique<jet4::PageFile>(path);
         std::shared_ptr<Jet4Store> store(new Jet4Store(path, std::move(file)));
@@ -588,7 +589,8 @@ std::shared_ptr<Jet4Store> Jet4Store::open(const std::string& path) {
         // Changes need the file and its folder (where the replacement copy is made) writable.
         const auto slash = path.find_last_of('/');
         const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-        store->readOnly_ = ::access(path.c_str(), W_OK) != 0 || ::access(folder.c_str(), W_OK) != 0;
+        store->readOnly_ =
+            readOnly || ::access(path.c_str(), W_OK) != 0 || ::access(folder.c_str(), W_OK) != 0;
         return store;
     });
 }
@@ -773,7 +775,7 @@ void Jet4Store::createTable(const TableSchema& schema) {
             raiseIndexExists(index.name, schema.name);
         built.indexes.push_back(index);
     }
-    const double now = oleDateNow();
+    const double now = jet4::currentOleDate();
     changeSchema(schema.name, [&] {
         jet4::TableDefinition t = jet4::createTable(*file_, columns);
         jet4::addTableToCatalog(*file_, t.page, utf16(schema.name), encoded(properties), now);
@@ -802,7 +804,7 @@ void Jet4Store::addColumn(std::string_view tableName, const ColumnDef& column) {
     jet4::PropertyMaps properties = guarded(path_, [&] { return propertiesOf(entry); });
     setColumnProperties(properties, column);
     const jet4::NewColumn added = newColumn(column, header_);
-    const double now = oleDateNow();
+    const double now = jet4::currentOleDate();
     changeSchema(entry.name, [&] {
         jet4::addColumn(*file_, t, added);
         jet4::setTableProperties(*file_, tableIdOf(entry), encoded(properties), now);
@@ -830,7 +832,7 @@ void Jet4Store::dropColumn(std::string_view tableName, std::string_view columnNa
     const bool hadProperties = std::erase_if(properties.columns, [&](const auto& chunk) {
                                    return automation::sameName(chunk.first, column->name);
                                }) > 0;
-    const double now = oleDateNow();
+    const double now = jet4::currentOleDate();
     changeSchema(entry.name, [&] {
         jet4::removeColumn(*file_, t, position);
         if (hadProperties)

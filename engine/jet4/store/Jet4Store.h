@@ -31,9 +31,10 @@ namespace engine {
 
 class Jet4Store final : public Store {
 public:
-    // Opens the Jet 4 file at `path` (its first page already recognised as Jet 4). Raises 3031
-    // for a database with a password, 3049 for a damaged file, 3051 when it cannot be read.
-    static std::shared_ptr<Jet4Store> open(const std::string& path);
+    // Opens the Jet 4 file at `path` (its first page already recognised as Jet 4), read-only when
+    // `readOnly` is set or the process may not write the file or its folder. Raises 3031 for a
+    // database with a password, 3049 for a damaged file, 3051 when it cannot be read.
+    static std::shared_ptr<Jet4Store> open(const std::string& path, bool readOnly = false);
 
     const std::string& path() const override { return path_; }
     bool readOnly() const override { return readOnly_; }
