@@ -4,6 +4,8 @@
 #include "engine/EngineErrors.h"
 #include "engine/Field.h"
 
+#include <optional>
+
 namespace engine {
 
 using automation::Variant;
@@ -79,16 +81,23 @@ Variant Recordset::value(std::size_t column) const {
 automation::ObjectRef Recordset::fields() {
     auto self = std::static_pointer_cast<Recordset>(shared_from_this());
     Collection::Backend backend;
-    backend.items = [self] {
-        Collection::Items items;
-        for (std::size_t i = 0; i < self->rows_.columns.size(); ++i) {
-            ColumnDef def;
-            def.name = self->rows_.columns[i];
-            def.type = i < self->rows_.types.size() ? self->rows_.types[i] : FieldType::Memo;
-            def.size = defaultSize(def.type);
-            items.emplace_back(def.name, std::make_shared<Field>(self->errorLog(), def, self, i));
+    // A recordset's columns never change, so each list makes its Field objects once, on first
+    // use, rather than at every Item call.
+    auto made = std::make_shared<std::optional<Collection::Items>>();
+    backend.items = [self, made] {
+        if (!*made) {
+            Collection::Items items;
+            for (std::size_t i = 0; i < self->rows_.columns.size(); ++i) {
+                ColumnDef def;
+                def.name = self->rows_.columns[i];
+                def.type = i < self->rows_.types.size() ? self->rows_.types[i] : FieldType::Memo;
+                def.size = defaultSize(def.type);
+                items.emplace_back(def.name,
+                                   std::make_shared<Field>(self->errorLog(), def, self, i));
+            }
+            *made = std::move(items);
         }
-        return items;
+        return **made;
     };
     return std::make_shared<Collection>("DAO.Fields", errorLog(), std::move(backend));
 }

@@ -177,6 +177,35 @@ TEST_F(AccessFileTest, DataDefinitionBuildsTablesColumnsAndIndexesOthersRead) {
     EXPECT_EQ(testsupport::mdbReaderDump(path).size(), testsupport::mdbtoolsDump(path).size());
 }
 
+TEST_F(AccessFileTest, DefinitionsGrowOntoMorePagesAndShrinkBackAsColumnsComeAndGo) {
+    const auto before = rows("Table1");
+    const std::string wide = std::string(24, 'x');
+    constexpr int Added = 90; // about 6 KiB of column descriptors and names: a second page
+    workspace.call("BeginTrans");
+    for (int i = 0; i < Added; ++i)
+        execute("ALTER TABLE Table1 ADD COLUMN " + wide + std::to_string(i) + " TEXT(20)");
+    execute("INSERT INTO Table1 (CD_AGENTE, " + wide + "89) VALUES (-1, 'последний')");
+    workspace.call("CommitTrans");
+    const auto grown = rows("Table1");
+    ASSERT_EQ(grown.size(), before.size() + 1);
+    EXPECT_EQ(grown.front().size(), before.front().size() + Added);
+    EXPECT_TRUE(grown.front().back().isNull()); // rows written before read the new columns as Null
+    EXPECT_EQ(rows("SELECT " + wide + "89 FROM Table1 WHERE CD_AGENTE = -1"),
+              (std::vector<std::vector<Variant>>{{Variant("последний")}}));
+
+    workspace.call("BeginTrans");
+    for (int i = 0; i < Added; ++i)
+        execute("ALTER TABLE Table1 DROP COLUMN " + wide + std::to_string(i));
+    workspace.call("CommitTrans");
+    database.call("Close");
+    const check::Report report = check::checkFile(path);
+    EXPECT_TRUE(report.sound()) << report.faults.size() << " faults";
+    database = open();
+    auto after = rows("Table1");
+    after.pop_back();
+    EXPECT_EQ(after, before);
+}
+
 TEST_F(AccessFileTest, DataStatementsChangeRowsAndRebuildTheIndexes) {
     const auto all = rows("Table1");
     const std::int32_t first = all.at(0)[0].toInt();
