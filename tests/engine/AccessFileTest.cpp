@@ -281,9 +281,13 @@ TEST_F(AccessFileTest, RollbackAndFailingStatementsLeaveTheFileAsItWas) {
         EXPECT_TRUE(testsupport::fileBytes(path) == before);
     }
     EXPECT_EQ(execute("DELETE FROM t_like2"), static_cast<std::int32_t>(original.size()));
+    execute("CREATE TABLE Undone (A LONG, B TEXT(5) NOT NULL)");
+    execute("ALTER TABLE t_like2 ADD COLUMN Extra MONEY");
+    execute("CREATE INDEX Undone_B ON Undone (B)");
     EXPECT_TRUE(rows("t_like2").empty());
     workspace.call("Rollback");
     EXPECT_EQ(rows("t_like2"), original);
+    EXPECT_EQ(errorNumber([&] { rows("Undone"); }), 3078);
     database.call("Close");
     EXPECT_TRUE(testsupport::fileBytes(path) == before);
 }
