@@ -1,5 +1,6 @@
 #include "engine/jet4/PageAllocator.h"
 
+#include "engine/jet4/Bytes.h"
 #include "engine/jet4/EncoderBytes.h"
 #include "engine/jet4/FormatError.h"
 #include "engine/jet4/UsageMap.h"
@@ -14,6 +15,10 @@ namespace engine::jet4 {
 using namespace usagemap;
 
 namespace {
+
+constexpr std::size_t DataPageFlagOffset = 1;
+constexpr std::uint8_t DataPageFlag = 0x01;
+constexpr std::size_t MaxRowsOnPage = 255; // a row pointer has one byte for the row
 
 // Access never makes the global map's bitmap smaller than a table map's.
 constexpr std::size_t MinGlobalBitmapSize = 64;
@@ -74,6 +79,66 @@ void setMapPageBit(PageFile& file, std::uint32_t mapPage, std::uint32_t page, bo
     file.write(mapPage, bytes);
 }
 
+// Map pages a reference free-page map lists: enough for 2 GiB of pages, the largest Jet 4 file.
+constexpr std::size_t GlobalMapPageSlots = 17;
+
+// The free pages of map page `index`'s range when the file has `total` pages: those `isFree`
+// names, and every page past the end.
+template <typename IsFree>
+PageImage freePageMap(std::size_t index, std::uint32_t total, IsFree isFree) {
+    std::vector<std::uint32_t> free;
+    const std::uint64_t first = std::uint64_t{index} * PagesPerMapPage;
+    for (std::uint64_t p = first; p < first + PagesPerMapPage; ++p)
+        if (p >= total || isFree(static_cast<std::uint32_t>(p)))
+            free.push_back(static_cast<std::uint32_t>(p));
+    return buildUsageMapPage(index, free);
+}
+
+// Page 1 has no room left for the inline free-page map's bitmap: the map becomes a reference map
+// whose type-0x05 pages, appended at the end of the file, cover every page the file has. The new
+// map pages are themselves in use.
+void promoteGlobalMap(PageFile& file, MapRow& map) {
+    const std::string& row = map.bytes();
+    const std::uint32_t first = readU32(row, InlineFirstPageOffset);
+    const std::size_t bits = (row.size() - InlineBitmapOffset) * 8;
+    const std::uint32_t before = file.pageCount();
+    std::size_t ranges = 0;
+    while (ranges * PagesPerMapPage < before + ranges)
+        ++ranges;
+    if (ranges > GlobalMapPageSlots)
+        throw std::length_error("the file is too large for a free-page map");
+    const std::uint32_t total = before + static_cast<std::uint32_t>(ranges);
+    const auto wasFree = [&](std::uint32_t p) {
+        if (p >= before)
+            return false; // the map pages themselves
+        if (p < first || p - first >= bits)
+            return p >= first; // past the bitmap: past the end when the map was written
+        const std::size_t bit = p - first;
+        return (static_cast<std::uint8_t>(row[InlineBitmapOffset + bit / 8]) >> (bit % 8) & 1) != 0;
+    };
+    std::string reference(ReferenceListOffset + 4 * GlobalMapPageSlots, '\0');
+    reference[KindOffset] = static_cast<char>(UsageMapKind::Reference);
+    for (std::size_t k = 0; k < ranges; ++k) {
+        const std::uint32_t mapPage = file.append(freePageMap(k, total, wasFree));
+        putU32(writable(reference), ReferenceListOffset + 4 * k, mapPage);
+    }
+    map.bytes() = std::move(reference);
+    writeMapRow(file, map);
+}
+
+// Adds a map page for range `k` to the reference free-page map: every page of the range free
+// (the file does not reach it yet) but the map page itself.
+void addGlobalMapPage(PageFile& file, MapRow& map, std::size_t k) {
+    const std::size_t offset = ReferenceListOffset + 4 * k;
+    if (offset + 4 > map.bytes().size())
+        throw std::length_error("the free-page map has no room for pages past " +
+                                std::to_string(k * PagesPerMapPage));
+    const std::uint32_t mapPage =
+        file.append(freePageMap(k, file.pageCount() + 1, [](std::uint32_t) { return false; }));
+    putU32(writable(map.bytes()), offset, mapPage);
+    writeMapRow(file, map);
+}
+
 // Clears `page`'s bit (page in use) in the global free-page map.
 void markUsed(PageFile& file, std::uint32_t page) {
     MapRow map = readMapRow(file, rowLocationFromPointer(GlobalUsageMapPointer));
@@ -83,12 +148,13 @@ void markUsed(PageFile& file, std::uint32_t page) {
     if (kind == static_cast<std::uint8_t>(UsageMapKind::Reference)) {
         const std::size_t k = page / PagesPerMapPage;
         const std::size_t offset = ReferenceListOffset + 4 * k;
-        const std::uint32_t mapPage = offset + 4 <= row.size() ? readU32(row, offset) : 0;
-        // A range without a map page has no free pages to tell of; Access makes such maps
-        // only for files far larger than any made here, so it is refused rather than guessed.
-        if (mapPage == 0)
-            throw std::length_error("the free-page map has no map page for page " +
-                                    std::to_string(page));
+        std::uint32_t mapPage = offset + 4 <= row.size() ? readU32(row, offset) : 0;
+        if (mapPage == 0) {
+            addGlobalMapPage(file, map, k);
+            mapPage = readU32(map.bytes(), offset);
+            // The new map page lies in this range or the next; either way it is in use.
+            markUsed(file, mapPage);
+        }
         setMapPageBit(file, mapPage, page, false);
         return;
     }
@@ -106,10 +172,36 @@ void markUsed(PageFile& file, std::uint32_t page) {
         // The new bytes stand for pages past the end of the file: free, as Access marks them.
         const std::size_t bitmap =
             std::max(globalUsageMapBitmapSize(file.pageCount() - first), (bit + 8) / 8);
-        row.resize(InlineBitmapOffset + bitmap, static_cast<char>(0xFF));
+        MapRow grown = map;
+        grown.bytes().resize(InlineBitmapOffset + bitmap, static_cast<char>(0xFF));
+        if (!packRows(grown.holder.owner(), grown.holder.unknown(), grown.rows)) {
+            promoteGlobalMap(file, map);
+            markUsed(file, page);
+            return;
+        }
+        map = std::move(grown);
     }
-    setBit(writable(row).subspan(InlineBitmapOffset), bit, false);
+    setBit(writable(map.bytes()).subspan(InlineBitmapOffset), bit, false);
     writeMapRow(file, map);
+}
+
+UsageMapKind mapKind(const PageFile& file, std::uint32_t mapPointer) {
+    const RowLocation at = rowLocationFromPointer(mapPointer);
+    const DataPage holder = readDataPage(file, at.page);
+    return static_cast<UsageMapKind>(
+        ByteView(holder.row(at.row), at.page, "usage map").u8(KindOffset));
+}
+
+// A reference map's row and map pages, without the pages they list.
+UsageMap referenceMap(const PageFile& file, std::uint32_t mapPointer) {
+    UsageMap map;
+    map.location = rowLocationFromPointer(mapPointer);
+    map.kind = UsageMapKind::Reference;
+    const DataPage holder = readDataPage(file, map.location.page);
+    const ByteView row(holder.row(map.location.row), map.location.page, "usage map");
+    for (std::size_t at = ReferenceListOffset; at + 4 <= row.size(); at += 4)
+        map.mapPages.push_back(row.u32(at));
+    return map;
 }
 
 bool fitsInline(const std::vector<std::uint32_t>& pages, std::size_t bitmapSize) {
@@ -212,13 +304,13 @@ std::uint32_t allocatePage(PageFile& file, const PageImage& bytes) {
 
 void addToUsageMap(PageFile& file, std::uint32_t mapPointer, std::uint32_t page,
                    MapOverflow overflow) {
-    const UsageMap map = readUsageMap(file, mapPointer);
-    if (std::binary_search(map.pages.begin(), map.pages.end(), page))
+    if (usageMapHas(file, mapPointer, page))
         return;
-    if (map.kind == UsageMapKind::Reference) {
-        setReferenceBit(file, map, page, true);
+    if (mapKind(file, mapPointer) == UsageMapKind::Reference) {
+        setReferenceBit(file, referenceMap(file, mapPointer), page, true);
         return;
     }
+    const UsageMap map = readUsageMap(file, mapPointer);
     std::vector<std::uint32_t> pages = map.pages;
     pages.insert(std::upper_bound(pages.begin(), pages.end(), page), page);
     MapRow row = readMapRow(file, map.location);
@@ -233,13 +325,13 @@ void addToUsageMap(PageFile& file, std::uint32_t mapPointer, std::uint32_t page,
 }
 
 void removeFromUsageMap(PageFile& file, std::uint32_t mapPointer, std::uint32_t page) {
-    const UsageMap map = readUsageMap(file, mapPointer);
-    if (!std::binary_search(map.pages.begin(), map.pages.end(), page))
+    if (!usageMapHas(file, mapPointer, page))
         return;
-    if (map.kind == UsageMapKind::Reference) {
-        setReferenceBit(file, map, page, false);
+    if (mapKind(file, mapPointer) == UsageMapKind::Reference) {
+        setReferenceBit(file, referenceMap(file, mapPointer), page, false);
         return;
     }
+    const UsageMap map = readUsageMap(file, mapPointer);
     std::vector<std::uint32_t> pages = map.pages;
     pages.erase(std::lower_bound(pages.begin(), pages.end(), page));
     MapRow row = readMapRow(file, map.location);
@@ -247,8 +339,33 @@ void removeFromUsageMap(PageFile& file, std::uint32_t mapPointer, std::uint32_t 
 }
 
 bool usageMapHas(const PageFile& file, std::uint32_t mapPointer, std::uint32_t page) {
-    const UsageMap map = readUsageMap(file, mapPointer);
-    return std::binary_search(map.pages.begin(), map.pages.end(), page);
+    // One bit is read, on the map row or the one map page that covers `page`: a table's map
+    // may list tens of thousands of pages, and rows are placed one at a time.
+    const RowLocation at = rowLocationFromPointer(mapPointer);
+    const DataPage holder = readDataPage(file, at.page);
+    const ByteView row(holder.row(at.row), at.page, "usage map");
+    const std::uint8_t kind = row.u8(KindOffset);
+    if (kind == static_cast<std::uint8_t>(UsageMapKind::Inline)) {
+        const std::uint32_t first = row.u32(InlineFirstPageOffset);
+        if (page < first || std::uint64_t{page} - first >= (row.size() - InlineBitmapOffset) * 8)
+            return false;
+        const std::size_t bit = page - first;
+        return (row.u8(InlineBitmapOffset + bit / 8) >> (bit % 8) & 1) != 0;
+    }
+    if (kind != static_cast<std::uint8_t>(UsageMapKind::Reference))
+        row.fail("row " + std::to_string(at.row) + " has unknown kind " + std::to_string(kind));
+    const std::size_t offset = ReferenceListOffset + 4 * std::size_t{page / PagesPerMapPage};
+    if (offset + 4 > row.size())
+        return false;
+    const std::uint32_t mapPage = row.u32(offset);
+    if (mapPage == 0)
+        return false;
+    const PageData bytes = file.page(mapPage);
+    const ByteView map(*bytes, mapPage, "usage map page");
+    if (map.u8(0) != UsageMapPageType)
+        map.fail("page type is " + std::to_string(map.u8(0)) + ", not a usage map page");
+    const std::size_t bit = page % PagesPerMapPage;
+    return (map.u8(MapPageBitmapOffset + bit / 8) >> (bit % 8) & 1) != 0;
 }
 
 std::vector<DataPageBuilder::Row> pageRows(const DataPage& page) {
@@ -264,21 +381,60 @@ std::vector<DataPageBuilder::Row> pageRows(const DataPage& page) {
 
 std::optional<PageImage> packRows(std::uint32_t owner, std::uint32_t unknown,
                                   const std::vector<DataPageBuilder::Row>& rows) {
-    DataPageBuilder builder(owner, unknown);
-    for (const auto& row : rows) {
-        if (!builder.fits(row.bytes.size()))
-            return std::nullopt;
-        builder.addRow(row.bytes, row.pointer, row.notRow);
+    std::vector<PackedRow> views;
+    views.reserve(rows.size());
+    for (const auto& row : rows)
+        views.push_back({row.bytes, row.pointer, row.notRow});
+    return packRows(owner, unknown, views);
+}
+
+std::optional<PageImage> packRows(std::uint32_t owner, std::uint32_t unknown,
+                                  std::span<const PackedRow> rows) {
+    // The layout DataPageBuilder makes, without a copy of each row.
+    std::size_t used = DataPage::HeaderSize + datapage::SlotSize * rows.size();
+    for (const PackedRow& row : rows)
+        used += row.bytes.size();
+    if (rows.size() > MaxRowsOnPage || used > PageFile::PageSize)
+        return std::nullopt;
+    PageImage page{};
+    putU8(page, datapage::TypeOffset, DataPageType);
+    putU8(page, DataPageFlagOffset, DataPageFlag);
+    putU16(page, datapage::FreeSpaceOffset, static_cast<std::uint16_t>(PageFile::PageSize - used));
+    putU32(page, datapage::OwnerOffset, owner);
+    putU32(page, datapage::UnknownOffset, unknown);
+    putU16(page, datapage::RowCountOffset, static_cast<std::uint16_t>(rows.size()));
+    std::size_t end = PageFile::PageSize;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const PackedRow& row = rows[i];
+        const std::size_t start = end - row.bytes.size();
+        std::copy(row.bytes.begin(), row.bytes.end(),
+                  page.begin() + static_cast<std::ptrdiff_t>(start));
+        putU16(page, DataPage::HeaderSize + datapage::SlotSize * i,
+               static_cast<std::uint16_t>(start | (row.pointer ? datapage::PointerFlag : 0) |
+                                          (row.notRow ? datapage::NotRowFlag : 0)));
+        end = start;
     }
-    return builder.image();
+    return page;
+}
+
+std::vector<PackedRow> pageRowViews(const DataPage& page) {
+    std::vector<PackedRow> rows;
+    rows.reserve(page.rowSlots().size());
+    for (std::size_t slot = 0; slot < page.rowSlots().size(); ++slot) {
+        const auto bytes = page.row(slot);
+        const RowSlot& s = page.rowSlots()[slot];
+        rows.push_back(
+            {{reinterpret_cast<const char*>(bytes.data()), bytes.size()}, s.pointer, s.notRow});
+    }
+    return rows;
 }
 
 bool replaceRow(PageFile& file, RowLocation location, std::string_view bytes) {
     const DataPage page = readDataPage(file, location.page);
-    auto rows = pageRows(page);
+    auto rows = pageRowViews(page);
     if (location.row >= rows.size())
         throw FormatError(location.page, "data page has no row " + std::to_string(location.row));
-    rows[location.row].bytes = std::string(bytes);
+    rows[location.row].bytes = bytes;
     const auto image = packRows(page.owner(), page.unknown(), rows);
     if (!image)
         return false;

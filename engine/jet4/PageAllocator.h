@@ -6,10 +6,11 @@
 // does too), and their bits are cleared in the global free-page map (page 1, row 0; a set bit
 // means free, pages past the end included). That map is inline in Access's files, its bitmap
 // growing with the file: max(64, the pages it covers / 8 rounded up to 4 bytes), as
-// testV2000.mdb (743 pages, 96 bytes) and testV2003.mdb (772 pages, 100 bytes) show. Page 1 is
-// rebuilt with the longer row; when page 1 has no room left (a file of about 32,000 pages) the
-// allocation is refused with std::length_error and the caller's level rolls back.
-//
+// testV2000.mdb (743 pages, 96 bytes) and testV2003.mdb (772 pages, 100 bytes) show. When page 1
+// has no room left for a longer row (a file of about 32,000 pages) the map becomes a reference
+// map: type-0x05 pages appended at the end, each covering 32,736 pages, one added whenever the
+// file reaches a new range, up to the 2 GiB a Jet 4 file may have (std::length_error past it).
+
 // A table's (or a long-value column's) maps keep their kind and their row's length. An inline
 // map takes Access's start page for its pages (inlineUsageMapStart) and, when they no longer fit
 // its bitmap, becomes a reference map listing type-0x05 pages, as many as its row has room for.
@@ -24,6 +25,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -62,6 +64,20 @@ std::vector<DataPageBuilder::Row> pageRows(const DataPage& page);
 // The page holding `rows` packed in Access's layout, or nothing when they do not fit one page.
 std::optional<PageImage> packRows(std::uint32_t owner, std::uint32_t unknown,
                                   const std::vector<DataPageBuilder::Row>& rows);
+
+// A row to pack, its bytes held elsewhere (on a page being rewritten, or by the caller).
+struct PackedRow {
+    std::string_view bytes;
+    bool pointer = false; // 0x4000
+    bool notRow = false;  // 0x8000
+};
+
+// The same for rows the caller holds: no row is copied but into the page.
+std::optional<PageImage> packRows(std::uint32_t owner, std::uint32_t unknown,
+                                  std::span<const PackedRow> rows);
+
+// The rows of a data page in slot order, viewing the page's bytes (valid while `page` lives).
+std::vector<PackedRow> pageRowViews(const DataPage& page);
 
 // Rewrites row `location` with `bytes` (its flags kept), the page's other rows moved as needed;
 // false, with nothing written, when the page cannot hold it.

@@ -5,12 +5,14 @@
 #include "engine/jet4/RowWriter.h"
 #include "engine/jet4/Catalog.h"
 #include "engine/jet4/DataPage.h"
+#include "engine/jet4/PageAllocator.h"
 #include "engine/jet4/PageFile.h"
 #include "engine/jet4/TableScan.h"
 #include "engine/jet4/UsageMap.h"
 #include "support/JetSamples.h"
 #include "support/ReferenceReaders.h"
 #include "support/TempDir.h"
+#include "tools/check/Checker.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -18,6 +20,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <map>
+#include <set>
 
 using namespace engine::jet4;
 using namespace testsupport;
@@ -199,6 +202,35 @@ TEST(RowWriter, InsertedRowsFillNewPagesTheTableMapsAndEveryReaderSeesThem) {
         EXPECT_EQ(static_cast<std::size_t>(pastEnd), covered - file.pageCount());
     }
     expectEveryReaderAgrees(path);
+}
+
+TEST(RowWriter, FreePageMapTurnsIntoTheReferenceKindWhenPageOneCannotHoldIt) {
+    REQUIRE_JET_SAMPLES();
+    TempDir folder;
+    // delColTestV2000.mdb: 31 pages, of which 22 and 27 are free.
+    const std::string path = copySample(folder, "delColTestV2000.mdb");
+    constexpr std::uint32_t Added = 2 * PagesPerMapPage; // past page 1's room, into a third range
+    PageFile file(path);
+    file.beginLevel();
+    std::vector<std::uint32_t> added;
+    for (std::uint32_t n = 0; n < Added; ++n)
+        added.push_back(allocatePage(file, PageImage{}));
+    file.commitLevel();
+
+    const UsageMap global = readUsageMap(file, GlobalUsageMapPointer);
+    ASSERT_EQ(global.kind, UsageMapKind::Reference);
+    const std::set<std::uint32_t> free(global.pages.begin(), global.pages.end());
+    std::vector<std::uint32_t> freeInFile;
+    for (std::uint32_t p = 0; p < file.pageCount(); ++p)
+        if (free.count(p))
+            freeInFile.push_back(p);
+    EXPECT_EQ(freeInFile, (std::vector<std::uint32_t>{22, 27}));
+    // Every range up to the end has its map page, and pages past the end are free.
+    EXPECT_EQ(global.mapPages.size() - static_cast<std::size_t>(std::count(
+                                           global.mapPages.begin(), global.mapPages.end(), 0u)),
+              (file.pageCount() + PagesPerMapPage - 1) / PagesPerMapPage);
+    EXPECT_TRUE(check::checkFile(path).sound());
+    EXPECT_TRUE(free.count(file.pageCount()));
 }
 
 TEST(RowWriter, UpdatedRowsKeepTheirLocationAsTheyOutgrowTheirPageAndShrinkBack) {
