@@ -460,7 +460,9 @@ void addToMap(TableLayout& table, std::uint32_t pointer, std::uint32_t page) {
 std::vector<Value> rowValues(const TableDefinition& def,
                              const std::vector<std::pair<std::u16string_view, Value>>& cells) {
     std::vector<Value> values(def.columns.size());
-    for (const auto& [name, value] : cells) {
+    for (const auto& cell : cells) {
+        const std::u16string_view name = cell.first;
+        const Value& value = cell.second;
         const auto column =
             std::find_if(def.columns.begin(), def.columns.end(),
                          [&](const ColumnDefinition& c) { return c.wideName == name; });

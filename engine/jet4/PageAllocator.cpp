@@ -85,11 +85,12 @@ constexpr std::size_t GlobalMapPageSlots = 17;
 // The free pages of map page `index`'s range when the file has `total` pages: those `isFree`
 // names, and every page past the end.
 template <typename IsFree>
-PageImage freePageMap(std::size_t index, std::uint32_t total, IsFree isFree) {
+PageImage freePageMap(std::size_t index, std::uint32_t total, IsFree isFree,
+                      std::optional<std::uint32_t> used = std::nullopt) {
     std::vector<std::uint32_t> free;
     const std::uint64_t first = std::uint64_t{index} * PagesPerMapPage;
     for (std::uint64_t p = first; p < first + PagesPerMapPage; ++p)
-        if (p >= total || isFree(static_cast<std::uint32_t>(p)))
+        if ((p >= total || isFree(static_cast<std::uint32_t>(p))) && p != used)
             free.push_back(static_cast<std::uint32_t>(p));
     return buildUsageMapPage(index, free);
 }
@@ -126,17 +127,30 @@ void promoteGlobalMap(PageFile& file, MapRow& map) {
     writeMapRow(file, map);
 }
 
-// Adds a map page for range `k` to the reference free-page map: every page of the range free
-// (the file does not reach it yet) but the map page itself.
+// Adds a map page for range `k` to the reference free-page map, every page of the range free (the
+// file does not reach it yet) but the map page itself when it falls in the range; a map page
+// that falls in the next range is marked used there.
+void markUsed(PageFile& file, std::uint32_t page);
 void addGlobalMapPage(PageFile& file, MapRow& map, std::size_t k) {
     const std::size_t offset = ReferenceListOffset + 4 * k;
     if (offset + 4 > map.bytes().size())
         throw std::length_error("the free-page map has no room for pages past " +
                                 std::to_string(k * PagesPerMapPage));
-    const std::uint32_t mapPage =
-        file.append(freePageMap(k, file.pageCount() + 1, [](std::uint32_t) { return false; }));
+    const std::uint32_t number = file.pageCount();
+    const bool inRange = number / PagesPerMapPage == k;
+    const std::uint32_t mapPage = file.append(freePageMap(
+        k, 0, [](std::uint32_t) { return true; }, inRange ? std::optional(number) : std::nullopt));
     putU32(writable(map.bytes()), offset, mapPage);
     writeMapRow(file, map);
+    if (!inRange)
+        markUsed(file, mapPage);
+}
+
+// A page just added at the end of the file that the free-page map already counts as used: the
+// file was cut short, and pages it still names would be handed out twice.
+[[noreturn]] void raiseCutShort(std::uint32_t page) {
+    throw FormatError(page, "the free-page map counts page " + std::to_string(page) +
+                                " as used, but the file ends before it (it was cut short)");
 }
 
 // Clears `page`'s bit (page in use) in the global free-page map.
@@ -152,9 +166,11 @@ void markUsed(PageFile& file, std::uint32_t page) {
         if (mapPage == 0) {
             addGlobalMapPage(file, map, k);
             mapPage = readU32(map.bytes(), offset);
-            // The new map page lies in this range or the next; either way it is in use.
-            markUsed(file, mapPage);
         }
+        const PageData bytes = file.page(mapPage);
+        const std::size_t bit = page % PagesPerMapPage;
+        if (((*bytes)[MapPageBitmapOffset + bit / 8] >> (bit % 8) & 1) == 0)
+            raiseCutShort(page);
         setMapPageBit(file, mapPage, page, false);
         return;
     }
@@ -181,6 +197,9 @@ void markUsed(PageFile& file, std::uint32_t page) {
         }
         map = std::move(grown);
     }
+    if ((static_cast<std::uint8_t>(map.bytes()[InlineBitmapOffset + bit / 8]) >> (bit % 8) & 1) ==
+        0)
+        raiseCutShort(page);
     setBit(writable(map.bytes()).subspan(InlineBitmapOffset), bit, false);
     writeMapRow(file, map);
 }

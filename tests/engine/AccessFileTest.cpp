@@ -3,6 +3,8 @@
 // done is refused before a byte of the file is written.
 
 #include "EngineFixture.h"
+#include "engine/jet4/PageFile.h"
+#include "engine/jet4/UsageMap.h"
 #include "support/JetSamples.h"
 #include "support/ReferenceReaders.h"
 #include "tools/check/Checker.h"
@@ -288,6 +290,26 @@ TEST_F(AccessFileTest, RollbackAndFailingStatementsLeaveTheFileAsItWas) {
     workspace.call("Rollback");
     EXPECT_EQ(rows("t_like2"), original);
     EXPECT_EQ(errorNumber([&] { rows("Undone"); }), 3078);
+    database.call("Close");
+    EXPECT_TRUE(testsupport::fileBytes(path) == before);
+}
+
+TEST_F(AccessFileTest, FileCutShortAtAPageBoundaryIsRefusedAsDamaged) {
+    database.call("Close");
+    {
+        // Cut before the last page in use, which tables or indexes still name.
+        const engine::jet4::PageFile pages(path);
+        const auto free =
+            engine::jet4::readUsageMap(pages, engine::jet4::GlobalUsageMapPointer).pages;
+        std::uint32_t last = pages.pageCount() - 1;
+        while (std::binary_search(free.begin(), free.end(), last))
+            --last;
+        std::filesystem::resize_file(path, std::uintmax_t{last} * engine::jet4::PageFile::PageSize);
+    }
+    database = open();
+    const std::string before = testsupport::fileBytes(path);
+    EXPECT_EQ(errorNumber([&] { execute("CREATE TABLE LogDoc (Vn TEXT(10))"); }), 3049);
+    EXPECT_EQ(errorNumber([&] { execute("INSERT INTO Table1 (CD_AGENTE) VALUES (1)"); }), 3049);
     database.call("Close");
     EXPECT_TRUE(testsupport::fileBytes(path) == before);
 }
