@@ -3,7 +3,11 @@
 // and what becomes of the database: left byte for byte as it was, unless the run completed.
 
 #include "HostileFixture.h"
+#include "engine/jet4/IndexPage.h"
+#include "engine/jet4/PageFile.h"
+#include "support/JetDamage.h"
 #include "support/JetSamples.h"
+#include "tools/check/Checker.h"
 
 #include <filesystem>
 #include <functional>
@@ -101,17 +105,19 @@ std::string snapshot(const std::string& path) {
 }
 
 // Runs the patch through the window on what `c` makes and checks that it ends as `c` expects,
-// with nothing lost.
+// with nothing lost and nothing left beside the database (no journal, no copy of an Access file).
 void expectEndsCleanly(const Case& c, const std::function<hostile::Seen(const std::string&)>& run) {
     SCOPED_TRACE(c.name);
     testsupport::TempDir caseDir;
     const std::string path = c.make(caseDir);
     const std::string before = snapshot(path);
+    const std::string folder = fs::path(path).parent_path().string();
+    const std::string folderBefore = snapshot(folder);
     const hostile::Seen seen = run(path);
     std::cout << "[ matrix   ] " << c.name << "\n" << hostile::describe(seen.boxes).substr(0, 600);
 
     EXPECT_EQ(Dao, nullptr); // the connection was released, whatever happened
-    EXPECT_FALSE(fs::exists(path + "-journal"));
+    EXPECT_EQ(snapshot(folder), folderBefore);
     switch (c.outcome) {
     case Outcome::RefusedAtOpen:
         ASSERT_EQ(seen.boxes.size(), 2u) << hostile::describe(seen.boxes);
@@ -291,7 +297,137 @@ TEST_F(HostileTest, AccessFilesEndInAClearMessageWithTheirBytesUntouched) {
         {"Access database cut short before its catalog",
          accessCopy("empty.mdb", [](std::string& b) { b.resize(2 * 4096); }),
          Outcome::RefusedAtOpen, "3049"},
+        // Its text sorts in sort order 1058, whose keys this system does not write (the shop's
+        // tables cannot even be grafted into it): the run finds no stamp and changes nothing.
+        {"Access database in sort order 1058", accessCopy("ru/StelmakhAleksandr+Library+db.mdb"),
+         Outcome::Failed, "«param»"},
     };
     for (const Case& c : cases)
         expectEndsCleanly(c, [this](const std::string& path) { return run(path); });
+}
+
+namespace {
+
+// The bytes of a small shop at revision 15 in an Access 2000-2003 file, made once.
+const std::string& accessShopBytes() {
+    static const std::string bytes = [] {
+        const testsupport::TempDir made;
+        tools::makeSampleDatabase(made.file("shop.mdb"),
+                                  {6, 10, "patch15", tools::SampleFormat::Jet4});
+        return testsupport::fileBytes(made.file("shop.mdb"));
+    }();
+    return bytes;
+}
+
+// That shop, its bytes changed by `change` (given the undamaged file to find places in).
+std::function<std::string(const testsupport::TempDir&)>
+accessShop(std::function<void(const engine::jet4::PageFile&, std::string&)> change) {
+    return [=](const testsupport::TempDir& d) {
+        const std::string path = withFile(d, accessShopBytes());
+        std::string bytes = accessShopBytes();
+        {
+            const engine::jet4::PageFile file(path);
+            change(file, bytes);
+        }
+        testsupport::writeFileBytes(path, bytes);
+        return path;
+    };
+}
+
+// Changes the byte at `offset` of the header's masked area from `from` to `to` (the mask is a
+// fixed stream XORed over the bytes, so the stored byte changes by the same bits).
+std::function<void(const engine::jet4::PageFile&, std::string&)>
+headerByte(std::size_t offset, std::uint8_t from, std::uint8_t to) {
+    return [=](const engine::jet4::PageFile&, std::string& b) {
+        b.at(offset) = static_cast<char>(static_cast<std::uint8_t>(b.at(offset)) ^ from ^ to);
+    };
+}
+
+} // namespace
+
+// The shop itself in an Access file the run cannot change: each ends with its message, the file
+// byte for byte as it was and nothing left beside it.
+TEST_F(HostileTest, AccessShopTheRunCannotChangeEndsInAClearMessageWithItsBytesUntouched) {
+    using engine::jet4::PageFile;
+    constexpr std::size_t Page = PageFile::PageSize;
+    const Case cases[] = {
+        {"shop with a password", accessShop(headerByte(0x42, 0, 'x')), Outcome::RefusedAtOpen,
+         "3031"},
+        {"shop as an Access 97 file",
+         accessShop([](const PageFile&, std::string& b) { b.at(0x14) = 0; }),
+         Outcome::RefusedAtOpen, "3343"},
+        {"shop as an Access 2007 file", accessShop([](const PageFile&, std::string& b) {
+             b.replace(4, 15, "Standard ACE DB");
+             b.at(0x14) = 2;
+         }),
+         Outcome::RefusedAtOpen, "3343"},
+        // 1033 (09 04) made 1058 (22 04): the first new table's text key cannot be written.
+        {"shop in sort order 1058", accessShop(headerByte(0x6E, 0x09, 0x22)), Outcome::Failed,
+         "порядок сортировки 1058"},
+        {"shop cut short before its catalog",
+         accessShop([](const PageFile&, std::string& b) { b.resize(2 * Page); }),
+         Outcome::RefusedAtOpen, "3049"},
+        {"shop cut inside its last page",
+         accessShop([](const PageFile&, std::string& b) { b.resize(b.size() - 100); }),
+         Outcome::Failed, "повреждена"},
+    };
+    for (const Case& c : cases)
+        expectEndsCleanly(c, [this](const std::string& path) { return run(path); });
+}
+
+namespace {
+
+// The checker's faults in the file at `path`, each as "kind: detail".
+std::vector<std::string> faultsOf(const std::string& path) {
+    std::vector<std::string> faults;
+    for (const check::Fault& fault : check::checkFile(path).faults)
+        faults.push_back(fault.kind + ": " + fault.detail);
+    return faults;
+}
+
+} // namespace
+
+// A damaged index of a table the run changes. The engine reads no index page it does not rebuild,
+// so it may not notice; whatever it does, the file must not come out worse: either refused and
+// byte for byte as it was, or completed with exactly the faults it had.
+TEST_F(HostileTest, AccessShopWithADamagedIndexIsNeverMadeWorse) {
+    using engine::jet4::PageFile;
+    constexpr std::size_t Page = PageFile::PageSize;
+    const struct {
+        const char* name;
+        std::function<void(const PageFile&, std::string&)> damage;
+    } cases[] = {
+        {"a data page's type on a leaf of Supgood's key",
+         [](const PageFile& file, std::string& b) {
+             b.at(testsupport::firstIndexLeaf(file, "Supgood") * Page +
+                  engine::jet4::indexpage::TypeOffset) = 0x01;
+         }},
+        {"a changed key byte in Supgood's key",
+         [](const PageFile& file, std::string& b) {
+             // The first entry's first key byte, after its flag.
+             b.at(testsupport::firstIndexLeaf(file, "Supgood") * Page +
+                  engine::jet4::indexpage::FirstEntryOffset + 1) ^= 0x01;
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::TempDir caseDir;
+        const std::string path = accessShop(c.damage)(caseDir);
+        const std::string before = testsupport::fileBytes(path);
+        const std::vector<std::string> faults = faultsOf(path);
+        ASSERT_FALSE(faults.empty());
+        const hostile::Seen seen = run(path);
+        std::cout << "[ matrix   ] shop with " << c.name << "\n"
+                  << (seen.boxes.empty() ? "(completed, no box)\n" : hostile::describe(seen.boxes));
+        EXPECT_EQ(Dao, nullptr);
+        if (seen.boxes.empty()) {
+            EXPECT_EQ(seen.meter, "Выполнено");
+            EXPECT_EQ(faultsOf(path), faults);
+        } else {
+            ASSERT_EQ(seen.boxes.size(), 1u) << hostile::describe(seen.boxes);
+            EXPECT_TRUE(seen.boxes[0].text.ends_with(hostile::Unchanged)) << seen.boxes[0].text;
+            EXPECT_EQ(testsupport::fileBytes(path), before);
+        }
+        EXPECT_EQ(snapshot(caseDir.path()), "<folder> input.mdb");
+    }
 }

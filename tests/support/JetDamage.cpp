@@ -32,17 +32,16 @@ std::uint32_t userTablePage(const PageFile& file, const std::string& name) {
     throw std::runtime_error("no table " + name);
 }
 
-// The first leaf page of the first index of table `name`.
-std::uint32_t firstLeaf(const PageFile& file, const std::string& name) {
-    const auto definition = readTableDefinition(file, userTablePage(file, name));
+} // namespace
+
+std::uint32_t firstIndexLeaf(const PageFile& file, const std::string& table) {
+    const auto definition = readTableDefinition(file, userTablePage(file, table));
     std::uint32_t page = definition.physicalIndexes.at(0).rootPage;
     for (IndexPage index = readIndexPage(file, page); !index.leaf;
          index = readIndexPage(file, page))
         page = index.entries.at(0).child;
     return page;
 }
-
-} // namespace
 
 const std::vector<JetDamage>& jetDamages() {
     static const std::vector<JetDamage> list = {
@@ -102,12 +101,12 @@ const std::vector<JetDamage>& jetDamages() {
          false,
          [](const PageFile& file, std::string& bytes) {
              // The byte after the first entry's flag: the first byte of its value.
-             bytes.at(firstLeaf(file, "Table1") * Page + FirstEntry + 1) ^= 0x01;
+             bytes.at(firstIndexLeaf(file, "Table1") * Page + FirstEntry + 1) ^= 0x01;
          }},
         {"a leaf entry removed", "compIndexTestV2000.mdb", "index-entry-missing", false, false,
          [](const PageFile& file, std::string& bytes) {
              // Clearing the last entry's end mark leaves the leaf without that entry.
-             const std::size_t bitmap = firstLeaf(file, "Table1") * Page + EntryBitmap;
+             const std::size_t bitmap = firstIndexLeaf(file, "Table1") * Page + EntryBitmap;
              for (std::size_t i = EntryBitmapSize; i-- > 0;)
                  if (bytes.at(bitmap + i) != 0) {
                      auto byte = static_cast<unsigned char>(bytes[bitmap + i]);

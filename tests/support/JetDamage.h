@@ -5,6 +5,7 @@
 
 #include "engine/jet4/PageFile.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -26,5 +27,8 @@ struct JetDamage {
 };
 
 const std::vector<JetDamage>& jetDamages();
+
+// The first leaf page of the first physical index of the user table `table`.
+std::uint32_t firstIndexLeaf(const engine::jet4::PageFile& file, const std::string& table);
 
 } // namespace testsupport
