@@ -9,6 +9,7 @@
 #include "engine/jet4/FileLock.h"
 #include "engine/jet4/FormatError.h"
 #include "engine/jet4/IndexBuilder.h"
+#include "engine/jet4/IndexTreeCheck.h"
 #include "engine/jet4/NewDatabase.h"
 #include "engine/jet4/Properties.h"
 #include "engine/jet4/PropertiesEncoder.h"
@@ -613,6 +614,8 @@ void Jet4Store::commit() {
     const bool open = file_->levels() == levels_;
     // The level ends whether or not its commit succeeds.
     --levels_;
+    if (levels_ == 0)
+        verified_.clear();
     if (open)
         changing(path_, "", [&] { file_->commitLevel(); });
 }
@@ -622,6 +625,8 @@ void Jet4Store::rollback() {
         raiseNothingToRollBack();
     const bool open = file_->levels() == levels_;
     --levels_;
+    if (levels_ == 0)
+        verified_.clear();
     if (open) {
         file_->rollbackLevel();
         // A schema change undone takes its catalog rows with it.
@@ -645,8 +650,14 @@ int Jet4Store::atomically(const std::function<int()>& change) {
         // A failed commit has ended the level already.
         if (file_->levels() > levels_)
             file_->rollbackLevel();
+        if (levels_ == 0)
+            verified_.clear();
         throw;
     }
+    // Outside any level the change was a transaction of its own: another program may change the
+    // file before the next one.
+    if (levels_ == 0)
+        verified_.clear();
     return changed;
 }
 
@@ -794,6 +805,7 @@ void Jet4Store::addColumn(std::string_view tableName, const ColumnDef& column) {
     if (readOnly_)
         jet::raiseReadOnly(entry.name);
     jet4::TableDefinition t = definitionAt(tableIdOf(entry));
+    verifyIndexes(t);
     if (const ColumnDef* existing = findColumn(*table(entry.name), column.name))
         raise(errors::FieldDefinedTwice, "Поле " + quoted(existing->name) +
                                              " определено более одного раза (таблица " +
@@ -827,6 +839,7 @@ void Jet4Store::dropColumn(std::string_view tableName, std::string_view columnNa
                                                 ": оно входит в индекс " + quoted(index.name) +
                                                 " таблицы " + quoted(schema.name) + ".");
     jet4::TableDefinition t = definitionAt(tableIdOf(entry));
+    verifyIndexes(t);
     const std::size_t position = columnIndex(t, column->name);
     jet4::PropertyMaps properties = guarded(path_, [&] { return propertiesOf(entry); });
     const bool hadProperties = std::erase_if(properties.columns, [&](const auto& chunk) {
@@ -849,6 +862,7 @@ void Jet4Store::createIndex(std::string_view tableName, const IndexDef& index) {
     if (findIndex(schema, index.name))
         raiseIndexExists(index.name, schema.name);
     jet4::TableDefinition t = definitionAt(tableIdOf(entry));
+    verifyIndexes(t);
     const jet4::NewIndex added = newIndex(t, index);
     std::set<std::uint16_t> keyColumns;
     for (const auto& key : added.columns)
@@ -919,6 +933,7 @@ int Jet4Store::execute(const DataStatement& statement) {
         return jet4::readTableDefinition(*file_, static_cast<std::uint32_t>(entry.id & 0x00FFFFFF));
     });
     const jet4::PropertyMaps properties = guarded(path_, [&] { return propertiesOf(entry); });
+    verifyIndexes(t);
     const std::string& name = entry.name;
 
     // The values the statement writes, by position in t.columns, converted to their columns.
@@ -1027,6 +1042,16 @@ int Jet4Store::execute(const DataStatement& statement) {
 
 jet4::TableDefinition Jet4Store::definitionAt(std::uint32_t page) const {
     return guarded(path_, [&] { return jet4::readTableDefinition(*file_, page); });
+}
+
+void Jet4Store::verifyIndexes(const jet4::TableDefinition& t) {
+    if (verified_.count(t.page))
+        return;
+    guarded(path_, [&] {
+        for (const auto& index : t.physicalIndexes)
+            jet4::verifyIndexTree(*file_, t, index);
+    });
+    verified_.insert(t.page);
 }
 
 jet4::TableDefinition Jet4Store::definitionOf(std::string_view tableName) const {

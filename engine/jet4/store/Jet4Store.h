@@ -26,6 +26,7 @@
 #include "engine/sql/Select.h"
 
 #include <functional>
+#include <set>
 
 namespace engine {
 
@@ -74,6 +75,9 @@ private:
                    const jet::Condition* where) const;
     // The definition at `page`; 3049 when damaged.
     jet4::TableDefinition definitionAt(std::uint32_t page) const;
+    // Checks the B-trees of `t`'s indexes (IndexTreeCheck.h) the first time a transaction changes
+    // the table; 3049 naming the page when one is broken.
+    void verifyIndexes(const jet4::TableDefinition& t);
     // Refuses a change this store does not make yet (dropping tables and indexes).
     [[noreturn]] void refuseChange() const;
     // Reads the catalog again after a schema change, kept or undone.
@@ -93,6 +97,7 @@ private:
     std::vector<jet4::CatalogEntry> catalog_;
     int levels_ = 0;
     bool readOnly_ = true;
+    std::set<std::uint32_t> verified_; // tables whose indexes this transaction has checked
 };
 
 } // namespace engine
