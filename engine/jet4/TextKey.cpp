@@ -214,10 +214,10 @@ std::optional<GeneralCharCode> generalCharCode(char16_t unit) {
 std::optional<std::string> generalTextKey(std::u16string_view text) {
     // Keys cover at most 255 units (the longest Text value; longer Memo text is cut).
     text = text.substr(0, std::min<std::size_t>(text.size(), 255));
-    // Whether Access drops trailing spaces from a key is not shown by any key we have seen
-    // it write, so such text is not encoded rather than guessed at.
-    if (!text.empty() && text.back() == u' ')
-        return std::nullopt;
+    // Trailing spaces are dropped before the text is encoded, as jackcess writes the keys of
+    // files Access then reads.
+    while (!text.empty() && text.back() == u' ')
+        text.remove_suffix(1);
 
     std::string key;
     std::string accents;      // one byte per character up to the last accented one

@@ -30,7 +30,8 @@ struct GeneralCharCode {
 std::optional<GeneralCharCode> generalCharCode(char16_t unit);
 
 // The ascending key bytes of a text value (without the 0x7F flag byte that precedes every
-// non-NULL key column), or nothing when the text holds a unit we do not know, or ends in a space.
+// non-NULL key column), or nothing when the text holds a unit we do not know. Text is cut to 255
+// units and its trailing spaces dropped first.
 std::optional<std::string> generalTextKey(std::u16string_view text);
 
 } // namespace engine::jet4
