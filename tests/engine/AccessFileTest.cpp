@@ -121,6 +121,11 @@ TEST_F(AccessFileTest, DataDefinitionBuildsTablesColumnsAndIndexesOthersRead) {
              "UPDATE Table1 SET MinValue = 0",
              "ALTER TABLE Table1 DROP COLUMN DC_AGENTE",
              "CREATE INDEX Table1_I_Min ON Table1 (MinValue, RS_AGENTE)",
+             "CREATE TABLE AllTypes (B BIT, Y BYTE, I SHORT, L LONG, C MONEY, S SINGLE, D DOUBLE, "
+             "T DATETIME, X TEXT(20), M MEMO)",
+             "INSERT INTO AllTypes VALUES (True, 200, -3, 70000, 12.5, 0.25, 1e300, "
+             "#2003-07-30 10:20:30#, 'Ворлан', 'длинный текст')",
+             "CREATE UNIQUE INDEX AllTypes_All ON AllTypes (B, Y, I, L, C, S, D, T, X)",
          })
         database.call("Execute", {Variant(sql)});
     workspace.call("CommitTrans");
@@ -176,7 +181,14 @@ TEST_F(AccessFileTest, DataDefinitionBuildsTablesColumnsAndIndexesOthersRead) {
     ASSERT_EQ(log->indexes.size(), 2u);
     EXPECT_EQ(schema.table("Table1")->column("DC_AGENTE"), nullptr);
     EXPECT_NE(schema.table("Table1")->column("MinValue"), nullptr);
-    EXPECT_EQ(testsupport::mdbReaderDump(path).size(), testsupport::mdbtoolsDump(path).size());
+    // Every kind of column reads back alike for the engine and the judge.
+    std::vector<std::string> ours, judged;
+    check::dump(path, [&](const std::string& line) { ours.push_back(line); });
+    for (const auto& line : testsupport::mdbReaderDump(path))
+        if (line.starts_with("{\"table\":\"AllTypes\""))
+            judged.push_back(line);
+    ASSERT_EQ(judged.size(), 1u);
+    EXPECT_NE(std::find(ours.begin(), ours.end(), judged.front()), ours.end()) << judged.front();
 }
 
 TEST_F(AccessFileTest, DefinitionsGrowOntoMorePagesAndShrinkBackAsColumnsComeAndGo) {
