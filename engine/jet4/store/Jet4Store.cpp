@@ -806,7 +806,8 @@ void Jet4Store::addColumn(std::string_view tableName, const ColumnDef& column) {
         jet::raiseReadOnly(entry.name);
     jet4::TableDefinition t = definitionAt(tableIdOf(entry));
     verifyIndexes(t);
-    if (const ColumnDef* existing = findColumn(*table(entry.name), column.name))
+    const TableSchema schema = *table(entry.name);
+    if (const ColumnDef* existing = findColumn(schema, column.name))
         raise(errors::FieldDefinedTwice, "Поле " + quoted(existing->name) +
                                              " определено более одного раза (таблица " +
                                              quoted(entry.name) + ").");
