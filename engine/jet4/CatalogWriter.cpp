@@ -132,6 +132,44 @@ void addTableToCatalog(PageFile& file, std::uint32_t id, const std::u16string& n
         rebuildAll(file, aces);
 }
 
+void removeTableFromCatalog(PageFile& file, std::uint32_t id) {
+    TableDefinition objects = readTableDefinition(file, CatalogDefinitionPage);
+    const std::size_t idAt = position(objects, "Id");
+    std::vector<bool> wanted(objects.columns.size(), false);
+    wanted[idAt] = true;
+    std::optional<RowLocation> found;
+    scanRows(
+        file, objects,
+        [&](RowLocation at, const std::vector<Value>& row) {
+            if (row[idAt].integer != static_cast<std::int32_t>(id))
+                return true;
+            found = at;
+            return false;
+        },
+        wanted);
+    if (!found)
+        throw FormatError(CatalogDefinitionPage,
+                          "the catalog has no row for table " + std::to_string(id));
+    deleteRow(file, objects, *found);
+    rebuildAll(file, objects);
+
+    const auto acesId = findId(readCatalog(file), "MSysACEs", CatalogEntry::TableType);
+    if (!acesId)
+        return;
+    TableDefinition aces = readTableDefinition(file, static_cast<std::uint32_t>(*acesId));
+    const std::size_t objectAt = position(aces, "ObjectId");
+    std::vector<RowLocation> rows;
+    scanRows(file, aces, [&](RowLocation at, const std::vector<Value>& ace) {
+        if (ace[objectAt].integer == static_cast<std::int32_t>(id))
+            rows.push_back(at);
+        return true;
+    });
+    for (const RowLocation at : rows)
+        deleteRow(file, aces, at);
+    if (!rows.empty())
+        rebuildAll(file, aces);
+}
+
 void setTableProperties(PageFile& file, std::uint32_t id,
                         const std::optional<std::string>& properties, double now) {
     TableDefinition objects = readTableDefinition(file, CatalogDefinitionPage);

@@ -24,6 +24,10 @@ namespace engine::jet4 {
 void addTableToCatalog(PageFile& file, std::uint32_t id, const std::u16string& name,
                        const std::optional<std::string>& properties, double now);
 
+// Deletes the catalog rows of table `id` (its MSysObjects row and its MSysACEs rows) and
+// rebuilds both tables' indexes. FormatError when there is no such row.
+void removeTableFromCatalog(PageFile& file, std::uint32_t id);
+
 // Replaces the property blob of the catalog row with Id `id` (none: Null) and sets its
 // DateUpdate to `now`. FormatError when there is no such row.
 void setTableProperties(PageFile& file, std::uint32_t id,

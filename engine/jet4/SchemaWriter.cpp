@@ -5,6 +5,7 @@
 #include "engine/jet4/PageAllocator.h"
 #include "engine/jet4/TableDefinitionEncoder.h"
 #include "engine/jet4/Text.h"
+#include "engine/jet4/UsageMap.h"
 #include "engine/jet4/UsageMapEncoder.h"
 
 #include <algorithm>
@@ -73,6 +74,22 @@ void addLongValueMaps(PageFile& file, TableDefinition& definition, const ColumnD
     maps.ownedPages = addUsageMapRow(file, definition.ownedPages);
     maps.freePages = addUsageMapRow(file, maps.ownedPages);
     definition.longValueMaps.push_back(maps);
+}
+
+// Clears and marks free the pages of the map at `pointer` and its type-0x05 pages.
+void freeMappedPages(PageFile& file, std::uint32_t pointer) {
+    const UsageMap map = readUsageMap(file, pointer);
+    const PageImage blank{};
+    for (const std::uint32_t page : map.pages)
+        if (page > 1 && page < file.pageCount()) {
+            file.write(page, blank);
+            markPageFree(file, page);
+        }
+    for (const std::uint32_t page : map.mapPages)
+        if (page > 1 && page < file.pageCount()) {
+            file.write(page, blank);
+            markPageFree(file, page);
+        }
 }
 
 } // namespace
@@ -216,6 +233,42 @@ void addIndex(PageFile& file, TableDefinition& definition, const NewIndex& index
 
     writeTableDefinition(file, definition);
     rebuildIndex(file, definition, physical.number);
+}
+
+void removeIndex(PageFile& file, TableDefinition& definition, std::size_t position) {
+    const std::uint32_t physical = definition.logicalIndexes.at(position).physicalIndex;
+    definition.logicalIndexes.erase(definition.logicalIndexes.begin() +
+                                    static_cast<std::ptrdiff_t>(position));
+    for (std::size_t i = 0; i < definition.logicalIndexes.size(); ++i)
+        definition.logicalIndexes[i].number = static_cast<std::uint32_t>(i);
+    const bool shared =
+        std::any_of(definition.logicalIndexes.begin(), definition.logicalIndexes.end(),
+                    [&](const LogicalIndex& other) { return other.physicalIndex == physical; });
+    if (!shared && physical < definition.physicalIndexes.size()) {
+        freeMappedPages(file, definition.physicalIndexes[physical].usageMap);
+        definition.physicalIndexes.erase(definition.physicalIndexes.begin() + physical);
+        for (std::size_t i = 0; i < definition.physicalIndexes.size(); ++i)
+            definition.physicalIndexes[i].number = static_cast<std::uint32_t>(i);
+        for (LogicalIndex& other : definition.logicalIndexes)
+            if (other.physicalIndex > physical)
+                --other.physicalIndex;
+    }
+    definition.physicalIndexCount = static_cast<std::uint32_t>(definition.physicalIndexes.size());
+    definition.logicalIndexCount = static_cast<std::uint32_t>(definition.logicalIndexes.size());
+    writeTableDefinition(file, definition);
+}
+
+void freeTablePages(PageFile& file, const TableDefinition& definition) {
+    freeMappedPages(file, definition.ownedPages);
+    for (const PhysicalIndex& index : definition.physicalIndexes)
+        freeMappedPages(file, index.usageMap);
+    for (const LongValueMaps& maps : definition.longValueMaps)
+        freeMappedPages(file, maps.ownedPages);
+    const PageImage blank{};
+    for (const std::uint32_t page : definition.pages) {
+        file.write(page, blank);
+        markPageFree(file, page);
+    }
 }
 
 } // namespace engine::jet4

@@ -12,6 +12,8 @@
 //     of the fixed area; rows are not rewritten: rows written before read it as Null;
 //   - a dropped column leaves the definition only: the other columns keep their numbers, slots
 //     and offsets, the highest column count and the slot count stay, rows keep their bytes;
+//   - a dropped index leaves the definition, and so does its tree unless another logical index
+//     shares it; a dropped table's pages are all marked free;
 //   - a new index is a physical index (flags 0x80 with unique 0x01, ignore nulls 0x02 and
 //     required 0x08) and a logical one naming it (type 1 for a primary key), built from the rows.
 
@@ -69,5 +71,15 @@ struct NewIndex {
 // Adds `index` to the table and builds it from the rows (see IndexBuilder.h for what that
 // raises before anything is written to the tree).
 void addIndex(PageFile& file, TableDefinition& definition, const NewIndex& index);
+
+// Removes the logical index at `position` in `definition.logicalIndexes`, and its physical index
+// when no other logical index shares it: that tree's pages are cleared and marked free, and the
+// later physical indexes move up one number. The definition is rewritten.
+void removeIndex(PageFile& file, TableDefinition& definition, std::size_t position);
+
+// Clears and marks free every page of the table: its data pages, its long values', its indexes',
+// the type-0x05 pages of its reference maps and its definition's. The map rows stay where they
+// are, unused.
+void freeTablePages(PageFile& file, const TableDefinition& definition);
 
 } // namespace engine::jet4

@@ -450,6 +450,7 @@ void keepAutonumberAbove(jet4::PageFile& file, const jet4::TableDefinition& t,
 }
 
 constexpr long TooManyFields = 3190;
+constexpr long InRelationship = 3303;
 constexpr std::size_t MaxColumns = 255;
 constexpr std::int16_t TableType = jet4::CatalogEntry::TableType;
 constexpr std::int16_t ContainerType = 3;
@@ -737,10 +738,6 @@ std::optional<TableSchema> Jet4Store::table(std::string_view name) const {
     });
 }
 
-void Jet4Store::refuseChange() const {
-    raise(errors::NotSupported, "Изменение баз данных этого формата пока не поддерживается.");
-}
-
 void Jet4Store::reloadCatalog() {
     catalog_ = guarded(path_, [&] { return jet4::readCatalog(*file_); });
 }
@@ -795,8 +792,26 @@ void Jet4Store::createTable(const TableSchema& schema) {
     });
 }
 
-void Jet4Store::dropTable(std::string_view) {
-    refuseChange();
+void Jet4Store::dropTable(std::string_view tableName) {
+    const jet4::CatalogEntry& entry = changeable(catalog_, tableName);
+    if (readOnly_)
+        jet::raiseReadOnly(entry.name);
+    const std::string name = entry.name;
+    const std::uint32_t id = tableIdOf(entry);
+    const jet4::TableDefinition t = definitionAt(id);
+    // A table in a relationship keeps it: the other table's key would point at nothing.
+    if (findTable("MSysRelationships"))
+        for (const auto& row :
+             read("MSysRelationships", {"szObject", "szReferencedObject"}, nullptr).rows)
+            for (const Variant& side : row)
+                if (!side.isNull() && automation::sameName(side.toText(), name))
+                    raise(InRelationship, "Невозможно удалить таблицу " + quoted(name) +
+                                              ": она участвует в связях с другими таблицами.");
+    changeSchema(name, [&] {
+        jet4::removeTableFromCatalog(*file_, id);
+        jet4::freeTablePages(*file_, t);
+    });
+    verified_.erase(id);
 }
 
 void Jet4Store::addColumn(std::string_view tableName, const ColumnDef& column) {
@@ -894,8 +909,23 @@ void Jet4Store::createIndex(std::string_view tableName, const IndexDef& index) {
     changeSchema(entry.name, [&] { jet4::addIndex(*file_, t, added); });
 }
 
-void Jet4Store::dropIndex(std::string_view, std::string_view) {
-    refuseChange();
+void Jet4Store::dropIndex(std::string_view tableName, std::string_view indexName) {
+    const jet4::CatalogEntry& entry = changeable(catalog_, tableName);
+    if (readOnly_)
+        jet::raiseReadOnly(entry.name);
+    jet4::TableDefinition t = definitionAt(tableIdOf(entry));
+    const auto found = std::find_if(t.logicalIndexes.begin(), t.logicalIndexes.end(),
+                                    [&](const jet4::LogicalIndex& index) {
+                                        return automation::sameName(index.name, indexName);
+                                    });
+    if (found == t.logicalIndexes.end())
+        raise(errors::ItemNotFound, "Индекс " + quoted(std::string(indexName)) +
+                                        " не найден в таблице " + quoted(entry.name) + ".");
+    if (found->type == jet4::LogicalIndex::ForeignKeyType)
+        raise(InRelationship, "Невозможно удалить индекс " + quoted(found->name) +
+                                  ": он участвует в связи с другой таблицей.");
+    const auto position = static_cast<std::size_t>(found - t.logicalIndexes.begin());
+    changeSchema(entry.name, [&] { jet4::removeIndex(*file_, t, position); });
 }
 
 int Jet4Store::execute(const DataStatement& statement) {

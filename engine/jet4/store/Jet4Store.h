@@ -2,8 +2,9 @@
 // The store on Access 2000-2003 (Jet 4) files: tables, columns (with their Required and
 // AllowZeroLength properties) and indexes as the file describes them, SELECT and whole-table
 // reads streamed page by page; UPDATE, DELETE and INSERT on the rows of existing user tables;
-// new tables (with their catalog rows), columns added and dropped, and indexes built from the
-// rows, all laid out as Access lays them out (SchemaWriter.h, CatalogWriter.h).
+// tables created (with their catalog rows) and dropped, columns added and dropped, and indexes
+// built from the rows and dropped, all laid out as Access lays them out (SchemaWriter.h,
+// CatalogWriter.h).
 //
 // Transaction levels are the page file's levels (PageFile.h), opened once the first change needs
 // them: until then a level only counts, so reading never locks or copies the file. Each change
@@ -15,8 +16,9 @@
 // Refused before a byte is written: changes to system and linked tables (3027), to a read-only
 // file (3027), any change that would write a text index key in a sort order other than General
 // (3251, naming the sort order; a new table always does: the catalog's index over names), and
-// dropping tables and indexes (3251). A fault found in the file's structure is raised as 3049
-// naming the page; a lock held by another program as 3260; a failing disk operation as 3051.
+// dropping a table or an index in a relationship (3303). A fault found in the file's structure is
+// raised as 3049 naming the page; a lock held by another program as 3260; a failing disk operation
+// as 3051.
 
 #include "engine/Store.h"
 #include "engine/jet4/Catalog.h"
@@ -78,8 +80,6 @@ private:
     // Checks the B-trees of `t`'s indexes (IndexTreeCheck.h) the first time a transaction changes
     // the table; 3049 naming the page when one is broken.
     void verifyIndexes(const jet4::TableDefinition& t);
-    // Refuses a change this store does not make yet (dropping tables and indexes).
-    [[noreturn]] void refuseChange() const;
     // Reads the catalog again after a schema change, kept or undone.
     void reloadCatalog();
     // Runs `change` of `table`'s schema atomically as a data statement runs, mapping its faults
