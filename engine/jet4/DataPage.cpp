@@ -2,6 +2,9 @@
 
 #include "engine/jet4/Bytes.h"
 
+#include <array>
+#include <optional>
+
 namespace engine::jet4 {
 
 namespace {
@@ -49,7 +52,19 @@ std::span<const std::uint8_t> DataPage::row(std::size_t row) const {
 }
 
 DataPage readDataPage(const PageFile& file, std::uint32_t number) {
-    return DataPage(file.page(number), number);
+    PageData bytes = file.page(number);
+    // Rows are placed one at a time, each reading the same few pages several times: a page whose
+    // bytes are those already checked (the same bytes in memory, held here, so they cannot have
+    // been reused for another page) is not checked again.
+    constexpr std::size_t Remembered = 4;
+    thread_local std::array<std::optional<DataPage>, Remembered> checked;
+    thread_local std::size_t next = 0;
+    for (const std::optional<DataPage>& page : checked)
+        if (page && page->number() == number && page->bytes() == bytes)
+            return *page;
+    DataPage page(std::move(bytes), number);
+    checked[next++ % Remembered] = page;
+    return page;
 }
 
 } // namespace engine::jet4

@@ -75,6 +75,7 @@ public:
     DataPage(PageData bytes, std::uint32_t number);
 
     std::uint32_t number() const { return number_; }
+    const PageData& bytes() const { return bytes_; }
     std::uint16_t freeSpace() const { return freeSpace_; }
     std::uint32_t owner() const { return owner_; }
     std::uint32_t unknown() const { return unknown_; } // +8, written back as read

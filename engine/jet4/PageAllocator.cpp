@@ -438,21 +438,29 @@ std::optional<PageImage> packRows(std::uint32_t owner, std::uint32_t unknown,
 
 std::vector<PackedRow> pageRowViews(const DataPage& page) {
     std::vector<PackedRow> rows;
-    rows.reserve(page.rowSlots().size());
-    for (std::size_t slot = 0; slot < page.rowSlots().size(); ++slot) {
-        const auto bytes = page.row(slot);
-        const RowSlot& s = page.rowSlots()[slot];
+    rows.reserve(page.rowSlots().size() + 1);
+    const auto* bytes = reinterpret_cast<const char*>(page.bytes()->data());
+    for (const RowSlot& slot : page.rowSlots())
         rows.push_back(
-            {{reinterpret_cast<const char*>(bytes.data()), bytes.size()}, s.pointer, s.notRow});
-    }
+            {{bytes + slot.start, std::size_t{slot.end} - slot.start}, slot.pointer, slot.notRow});
     return rows;
+}
+
+std::size_t packedSize(const DataPage& page) {
+    const auto& slots = page.rowSlots();
+    // The slots' rows lie end to end from the page's end down (DataPage.h).
+    return DataPage::HeaderSize + datapage::SlotSize * slots.size() +
+           (slots.empty() ? 0 : PageFile::PageSize - slots.back().start);
 }
 
 bool replaceRow(PageFile& file, RowLocation location, std::string_view bytes) {
     const DataPage page = readDataPage(file, location.page);
-    auto rows = pageRowViews(page);
-    if (location.row >= rows.size())
+    if (location.row >= page.rowSlots().size())
         throw FormatError(location.page, "data page has no row " + std::to_string(location.row));
+    const RowSlot& slot = page.rowSlots()[location.row];
+    if (packedSize(page) - (slot.end - slot.start) + bytes.size() > PageFile::PageSize)
+        return false;
+    auto rows = pageRowViews(page);
     rows[location.row].bytes = bytes;
     const auto image = packRows(page.owner(), page.unknown(), rows);
     if (!image)

@@ -79,6 +79,9 @@ std::optional<PageImage> packRows(std::uint32_t owner, std::uint32_t unknown,
 // The rows of a data page in slot order, viewing the page's bytes (valid while `page` lives).
 std::vector<PackedRow> pageRowViews(const DataPage& page);
 
+// The bytes the page's rows and slots take once packed, its header included.
+std::size_t packedSize(const DataPage& page);
+
 // Rewrites row `location` with `bytes` (its flags kept), the page's other rows moved as needed;
 // false, with nothing written, when the page cannot hold it.
 bool replaceRow(PageFile& file, RowLocation location, std::string_view bytes);

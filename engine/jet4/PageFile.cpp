@@ -70,6 +70,8 @@ PageFile::~PageFile() {
 
 PageData PageFile::page(std::uint32_t number) const {
     std::lock_guard lock(mutex_);
+    if (const auto changed = dirty_.find(number); changed != dirty_.end())
+        return changed->second;
     if (const auto found = cached_.find(number); found != cached_.end()) {
         recent_.splice(recent_.begin(), recent_, found->second);
         return found->second->second;
@@ -83,7 +85,8 @@ PageData PageFile::load(std::uint32_t number) const {
     if (number >= pageCount_)
         throw FormatError(number, "page is past the end of the file (" +
                                       std::to_string(pageCount_) + " pages)");
-    // Once a level has changed something, the copy holds every page as the level sees it.
+    // Once a level has changed something, the copy holds every page as the level sees it but
+    // those waiting in dirty_, which page() returns before it gets here.
     const int fd = writing_ && writing_->copy ? writing_->copy->fd() : fd_;
     auto data = std::make_shared<std::array<std::uint8_t, PageSize>>();
     std::size_t done = 0;
@@ -187,6 +190,7 @@ void PageFile::commitLevel() {
         std::rethrow_exception(failure);
     }
     if (w.levels.size() > 1) {
+        // The inner level's waiting pages are the level around's changes from now on.
         const Writing::Level inner = std::move(w.levels.back());
         w.levels.pop_back();
         if (w.levels.size() == 1) {
@@ -209,6 +213,7 @@ void PageFile::commitLevel() {
     }
     int placed = -1;
     try {
+        flushChanges();
         placed = w.copy->replace([&] {
             requireUnchanged(w.target, identity_);
             requireNotInUse(w.target, false);
@@ -251,7 +256,11 @@ void PageFile::rollbackLevel() {
             w.spill->get(at, before);
             disk::writeAt(w.copy->fd(), before.data(), PageSize, std::uint64_t{number} * PageSize,
                           "write", w.copy->path());
+            dirty_.erase(number);
         }
+        // Pages the level added go with it; the other waiting pages are the outer levels'
+        // changes, which this level did not touch.
+        std::erase_if(dirty_, [&](const auto& page) { return page.first >= inner.pageCount; });
         if (pageCount_ > inner.pageCount)
             w.copy->truncate(std::uint64_t{inner.pageCount} * PageSize);
         if (w.spill)
@@ -277,22 +286,42 @@ void PageFile::write(std::uint32_t number, const std::array<std::uint8_t, PageSi
                                 " (" + std::to_string(pageCount_) + " pages)");
     if (writing_->failure)
         std::rethrow_exception(writing_->failure);
-    writeIntoCopy(number, bytes);
-    remember(number, std::make_shared<const std::array<std::uint8_t, PageSize>>(bytes));
+    change(number, bytes);
 }
 
-void PageFile::writeIntoCopy(std::uint32_t number,
-                             const std::array<std::uint8_t, PageSize>& bytes) {
+void PageFile::change(std::uint32_t number, const std::array<std::uint8_t, PageSize>& bytes) {
     // Any failure abandons the whole transaction: the copy can no longer be trusted.
     try {
         prepareChange(number);
-        disk::writeAt(writing_->copy->fd(), bytes.data(), PageSize,
-                      std::uint64_t{number} * PageSize, "write", writing_->copy->path());
+        dirty_[number] = std::make_shared<const std::array<std::uint8_t, PageSize>>(bytes);
+        if (const auto cached = cached_.find(number); cached != cached_.end()) {
+            recent_.erase(cached->second);
+            cached_.erase(cached);
+        }
+        if (dirty_.size() >= DirtyPages)
+            flushChanges();
     } catch (...) {
         writing_->failure = std::current_exception();
         abandon();
         throw;
     }
+}
+
+void PageFile::flushChanges() {
+    if (dirty_.empty())
+        return;
+    std::vector<std::uint32_t> numbers;
+    numbers.reserve(dirty_.size());
+    for (const auto& page : dirty_)
+        numbers.push_back(page.first);
+    std::sort(numbers.begin(), numbers.end());
+    for (const std::uint32_t number : numbers)
+        disk::writeAt(writing_->copy->fd(), dirty_.at(number)->data(), PageSize,
+                      std::uint64_t{number} * PageSize, "write", writing_->copy->path());
+    // The written pages stay at hand: the last ones added are the likeliest to be read next.
+    for (const std::uint32_t number : numbers)
+        remember(number, dirty_.at(number));
+    dirty_.clear();
 }
 
 std::uint32_t PageFile::append(const std::array<std::uint8_t, PageSize>& bytes) {
@@ -304,10 +333,9 @@ std::uint32_t PageFile::append(const std::array<std::uint8_t, PageSize>& bytes) 
     if (writing_->failure)
         std::rethrow_exception(writing_->failure);
     const std::uint32_t number = pageCount_;
-    writeIntoCopy(number, bytes);
+    change(number, bytes);
     pageCount_ = number + 1;
     fileSize_ = std::uint64_t{pageCount_} * PageSize;
-    remember(number, std::make_shared<const std::array<std::uint8_t, PageSize>>(bytes));
     return number;
 }
 
@@ -327,8 +355,11 @@ void PageFile::prepareChange(std::uint32_t number) {
     if (!w.spill)
         w.spill = std::make_unique<SpillFile>(w.target);
     SpillFile::Page before{};
-    disk::readAt(w.copy->fd(), before.data(), PageSize, std::uint64_t{number} * PageSize,
-                 w.copy->path());
+    if (const auto changed = dirty_.find(number); changed != dirty_.end())
+        before = *changed->second;
+    else
+        disk::readAt(w.copy->fd(), before.data(), PageSize, std::uint64_t{number} * PageSize,
+                     w.copy->path());
     level.saved.emplace(number, w.spill->put(before));
 }
 
@@ -340,6 +371,7 @@ void PageFile::abandon() {
         level = {w.originalPageCount, 0, {}};
     pageCount_ = w.originalPageCount;
     fileSize_ = w.originalSize;
+    dirty_.clear();
     forgetCachedPages();
 }
 

@@ -5,9 +5,12 @@
 // Pages are changed only inside transaction levels, and nothing reaches the database before the
 // outermost level commits. The first change of the outermost level makes a copy of the database
 // beside it (AtomicFile.h); every change is written into that copy, and the commit renames the
-// copy over the database in one step. An inner level keeps the pages it must put back on rollback
-// in a spill file (SpillFile.h), with only a map from page to place in memory. While a level is
-// open this file holds the writer's lock (FileLock.h), so no other writer of ours can begin.
+// copy over the database in one step. Changed pages wait in memory (at most DirtyPages of them)
+// and go into the copy together, in page order, when there are that many or the outermost level
+// commits, so a page changed many times in a row costs one write. An inner level keeps the pages
+// it must put back on rollback in a spill file (SpillFile.h), with only a map from page to place
+// in memory. While a level is open this file holds the writer's lock (FileLock.h), so no other
+// writer of ours can begin.
 
 #include <array>
 #include <cstddef>
@@ -29,6 +32,8 @@ public:
     static constexpr std::size_t PageSize = 4096;
     // How many pages stay in memory; a page handed out stays valid while its PageData is held.
     static constexpr std::size_t CachedPages = 64;
+    // How many changed pages wait in memory before they are written into the copy.
+    static constexpr std::size_t DirtyPages = 256;
     // How deep transaction levels nest.
     static constexpr int MaxLevels = 5;
 
@@ -72,7 +77,8 @@ public:
 
     // Replaces page `number` (< pageCount()) / adds a page at the end and returns its number.
     // std::logic_error outside a level, std::out_of_range for a page past the end. A failed disk
-    // operation raises std::system_error and abandons the transaction: every level's changes are
+    // operation (here, or in a later write, append or commit that puts the waiting pages in the
+    // copy) raises std::system_error and abandons the transaction: every level's changes are
     // dropped (reads see the file again), and until the outermost level ends, further changes and
     // every commitLevel() raise that same error while rollbackLevel() ends levels quietly.
     void write(std::uint32_t number, const std::array<std::uint8_t, PageSize>& bytes);
@@ -86,9 +92,12 @@ private:
     void forgetCachedPages() const;
     void startWriting();
     void prepareChange(std::uint32_t number);
-    // Writes page `number` into the copy (its before-image saved first where a level needs it);
-    // a failure abandons the transaction and is raised.
-    void writeIntoCopy(std::uint32_t number, const std::array<std::uint8_t, PageSize>& bytes);
+    // Keeps `bytes` as page `number`'s new content (its before-image saved first where a level
+    // needs it), writing the waiting pages into the copy when there are too many; a failure
+    // abandons the transaction and is raised.
+    void change(std::uint32_t number, const std::array<std::uint8_t, PageSize>& bytes);
+    // Writes every waiting page into the copy, in page order; raises what the disk raises.
+    void flushChanges();
     void abandon();
     void endWriting();
 
@@ -102,6 +111,8 @@ private:
     mutable std::mutex mutex_;
     mutable std::list<std::pair<std::uint32_t, PageData>> recent_; // most recent first
     mutable std::unordered_map<std::uint32_t, decltype(recent_)::iterator> cached_;
+    // Changed pages not yet in the copy (read before the cache and the copy).
+    std::unordered_map<std::uint32_t, PageData> dirty_;
 };
 
 } // namespace engine::jet4

@@ -9,6 +9,7 @@
 #include "engine/jet4/RowEncoder.h"
 #include "engine/jet4/UsageMap.h"
 
+#include <algorithm>
 #include <optional>
 #include <set>
 #include <stdexcept>
@@ -21,6 +22,9 @@ namespace {
 using LongValueRefs = std::vector<std::optional<LongValueReference>>;
 
 constexpr std::size_t OverflowPointerSize = 4;
+constexpr std::size_t MaxRowsOnPage = 255; // a row pointer has one byte for the row
+constexpr std::size_t DataPageFlagOffset = 1;
+constexpr std::uint8_t DataPageFlag = 0x01;
 constexpr std::size_t ChainPartSize = MaxLongValueRowSize - longvalue::ChainDataOffset;
 
 std::uint32_t readU16(std::string_view bytes, std::size_t at) {
@@ -34,6 +38,21 @@ std::uint32_t readU32(std::string_view bytes, std::size_t at) {
 
 bool isLongValue(const ColumnDefinition& column) {
     return column.type == ColumnType::Memo || column.type == ColumnType::Ole;
+}
+
+// Whether the page is byte for byte what packRows makes of its rows: the header's free space
+// right and nothing between the slots and the rows (Access may leave old bytes there).
+bool isPacked(const DataPage& page) {
+    const PageImage& bytes = *page.bytes();
+    const std::size_t used = packedSize(page);
+    const std::size_t rowsStart =
+        page.rowSlots().empty() ? PageFile::PageSize : page.rowSlots().back().start;
+    const std::size_t slotsEnd = DataPage::HeaderSize + datapage::SlotSize * page.rowSlots().size();
+    return bytes[DataPageFlagOffset] == DataPageFlag &&
+           page.freeSpace() == PageFile::PageSize - used &&
+           std::all_of(bytes.begin() + static_cast<std::ptrdiff_t>(slotsEnd),
+                       bytes.begin() + static_cast<std::ptrdiff_t>(rowsStart),
+                       [](std::uint8_t b) { return b == 0; });
 }
 
 // Where a row of some table, or a long value, is put: the map rows that list the pages of the
@@ -68,9 +87,32 @@ RowLocation placeRow(PageFile& file, const RowHome& home, std::string_view bytes
     if (!withSpace.pages.empty()) {
         const std::uint32_t last = withSpace.pages.back();
         const DataPage page = readDataPage(file, last);
-        if (page.owner() == home.owner && usageMapHas(file, home.ownedPages, last)) {
-            auto rows = pageRows(page);
-            rows.push_back({std::string(bytes), false, notRow});
+        // A page that cannot take the row (and its slot) is not packed to find out.
+        const bool room =
+            packedSize(page) + datapage::SlotSize + bytes.size() <= PageFile::PageSize &&
+            page.rowSlots().size() < MaxRowsOnPage;
+        if (room && page.owner() == home.owner && usageMapHas(file, home.ownedPages, last)) {
+            const auto slot = static_cast<std::uint8_t>(page.rowSlots().size());
+            if (isPacked(page)) {
+                // The row goes below the others and its slot after theirs, as packing would
+                // put them, with nothing else on the page moved.
+                PageImage image = *page.bytes();
+                const std::size_t end =
+                    slot == 0 ? PageFile::PageSize : page.rowSlots().back().start;
+                const std::size_t start = end - bytes.size();
+                std::copy(bytes.begin(), bytes.end(),
+                          image.begin() + static_cast<std::ptrdiff_t>(start));
+                putU16(image, DataPage::HeaderSize + datapage::SlotSize * slot,
+                       static_cast<std::uint16_t>(start | (notRow ? datapage::NotRowFlag : 0)));
+                putU16(image, datapage::RowCountOffset, static_cast<std::uint16_t>(slot + 1));
+                putU16(image, datapage::FreeSpaceOffset,
+                       static_cast<std::uint16_t>(PageFile::PageSize - packedSize(page) -
+                                                  datapage::SlotSize - bytes.size()));
+                file.write(last, image);
+                return {last, slot};
+            }
+            auto rows = pageRowViews(page);
+            rows.push_back({bytes, false, notRow});
             if (const auto image = packRows(page.owner(), page.unknown(), rows)) {
                 file.write(last, *image);
                 return {last, static_cast<std::uint8_t>(rows.size() - 1)};
@@ -89,10 +131,10 @@ RowLocation placeRow(PageFile& file, const RowHome& home, std::string_view bytes
 // Flags a row 0xC000 and gives its bytes back; its page can take rows again.
 void markDeleted(PageFile& file, const RowHome& home, RowLocation location) {
     const DataPage page = readDataPage(file, location.page);
-    auto rows = pageRows(page);
+    auto rows = pageRowViews(page);
     if (location.row >= rows.size())
         throw FormatError(location.page, "data page has no row " + std::to_string(location.row));
-    rows[location.row] = {std::string(), true, true};
+    rows[location.row] = {{}, true, true};
     file.write(location.page, *packRows(page.owner(), page.unknown(), rows));
     addToUsageMap(file, home.freePages, location.page, MapOverflow::DropLowest);
 }
@@ -144,33 +186,44 @@ std::vector<std::optional<std::string>> outOfRowValues(const TableDefinition& de
     return out;
 }
 
-// The stored bytes of each Memo/OLE value that leaves the row, once the row is known to fit a
-// page: everything that can be refused is checked here, before the first write.
-std::vector<std::optional<std::string>> checkRow(const TableDefinition& definition,
-                                                 const std::vector<Value>& values) {
-    auto outOfRow = outOfRowValues(definition, values);
+// A row checked to fit a page: the stored bytes of each Memo/OLE value that leaves it, and the
+// row's bytes when none does (they depend on where the long values go otherwise).
+struct CheckedRow {
+    std::vector<std::optional<std::string>> outOfRow;
+    std::optional<std::string> bytes;
+};
+
+// Everything that can be refused is checked here, before the first write.
+CheckedRow checkRow(const TableDefinition& definition, const std::vector<Value>& values) {
+    CheckedRow checked{outOfRowValues(definition, values), std::nullopt};
     LongValueRefs refs(values.size());
+    bool longValues = false;
     for (std::size_t i = 0; i < values.size(); ++i)
-        if (outOfRow[i]) {
+        if (checked.outOfRow[i]) {
             longValueMaps(definition, definition.columns[i]);
             refs[i] = LongValueReference{}; // the header's length does not depend on where
+            longValues = true;
         }
-    const std::size_t size = encodeRow(definition, values, refs).size();
-    if (size > MaxRowSize)
-        throw std::length_error("a row of " + std::to_string(size) + " bytes is longer than the " +
-                                std::to_string(MaxRowSize) + " a page takes");
-    return outOfRow;
+    std::string bytes = encodeRow(definition, values, refs);
+    if (bytes.size() > MaxRowSize)
+        throw std::length_error("a row of " + std::to_string(bytes.size()) +
+                                " bytes is longer than the " + std::to_string(MaxRowSize) +
+                                " a page takes");
+    if (!longValues)
+        checked.bytes = std::move(bytes);
+    return checked;
 }
 
 // Stores the row's long values that leave it, then encodes the row.
 std::string writeRowImage(PageFile& file, const TableDefinition& definition,
-                          const std::vector<Value>& values,
-                          const std::vector<std::optional<std::string>>& outOfRow) {
+                          const std::vector<Value>& values, CheckedRow& checked) {
+    if (checked.bytes)
+        return std::move(*checked.bytes);
     LongValueRefs refs(values.size());
     for (std::size_t i = 0; i < values.size(); ++i)
-        if (outOfRow[i])
+        if (checked.outOfRow[i])
             refs[i] = writeLongValue(file, longValueMaps(definition, definition.columns[i]),
-                                     *outOfRow[i]);
+                                     *checked.outOfRow[i]);
     return encodeRow(definition, values, refs);
 }
 
@@ -203,6 +256,10 @@ std::optional<std::string_view> variableField(std::string_view row, const Column
     if (start > end || end > row.size())
         throw fail();
     return row.substr(start, end - start);
+}
+
+bool hasLongValueColumns(const TableDefinition& definition) {
+    return std::any_of(definition.columns.begin(), definition.columns.end(), isLongValue);
 }
 
 // Deletes the long-value rows the Memo/OLE values of `row` occupy.
@@ -293,8 +350,8 @@ void addToRowCount(PageFile& file, TableDefinition& definition, int delta) {
 
 RowLocation insertRow(PageFile& file, TableDefinition& definition,
                       const std::vector<Value>& values) {
-    const auto outOfRow = checkRow(definition, values);
-    const std::string row = writeRowImage(file, definition, values, outOfRow);
+    auto checked = checkRow(definition, values);
+    const std::string row = writeRowImage(file, definition, values, checked);
     const RowLocation at = placeRow(file, tableHome(definition), row, false);
     addToRowCount(file, definition, 1);
     return at;
@@ -303,10 +360,11 @@ RowLocation insertRow(PageFile& file, TableDefinition& definition,
 void updateRow(PageFile& file, TableDefinition& definition, RowLocation location,
                const std::vector<Value>& values) {
     const std::vector<RowLocation> chain = rowChain(file, definition, location);
-    const auto outOfRow = checkRow(definition, values);
+    auto checked = checkRow(definition, values);
     const RowLocation image = chain.back();
-    freeLongValues(file, definition, rowBytes(file, image), image.page);
-    const std::string row = writeRowImage(file, definition, values, outOfRow);
+    if (hasLongValueColumns(definition))
+        freeLongValues(file, definition, rowBytes(file, image), image.page);
+    const std::string row = writeRowImage(file, definition, values, checked);
     if (replaceRow(file, image, row))
         return;
 
@@ -317,13 +375,23 @@ void updateRow(PageFile& file, TableDefinition& definition, RowLocation location
 
     // The row's own slot keeps its bytes (as Access leaves them) behind the pointer.
     const DataPage page = readDataPage(file, location.page);
-    auto rows = pageRows(page);
+    if (const RowSlot& slot = page.rowSlots().at(location.row);
+        std::size_t{slot.end} - slot.start >= OverflowPointerSize && isPacked(page)) {
+        // Nothing moves: the page is what packing its rows gives, but for these 6 bytes.
+        PageImage bytes = *page.bytes();
+        putU32(bytes, slot.start, rowPointer(moved));
+        putU16(bytes, DataPage::HeaderSize + datapage::SlotSize * location.row,
+               static_cast<std::uint16_t>(slot.start | datapage::PointerFlag));
+        file.write(location.page, bytes);
+        return;
+    }
+    auto rows = pageRowViews(page);
     auto& own = rows[location.row];
-    if (own.bytes.size() < OverflowPointerSize)
-        own.bytes.resize(OverflowPointerSize, '\0');
-    putU32(writable(own.bytes), 0, rowPointer(moved));
-    own.pointer = true;
-    own.notRow = false;
+    std::string pointed(own.bytes);
+    if (pointed.size() < OverflowPointerSize)
+        pointed.resize(OverflowPointerSize, '\0');
+    putU32(writable(pointed), 0, rowPointer(moved));
+    own = {pointed, true, false};
     const auto packed = packRows(page.owner(), page.unknown(), rows);
     if (!packed)
         throw std::length_error("page " + std::to_string(location.page) +
@@ -334,7 +402,8 @@ void updateRow(PageFile& file, TableDefinition& definition, RowLocation location
 
 void deleteRow(PageFile& file, TableDefinition& definition, RowLocation location) {
     const std::vector<RowLocation> chain = rowChain(file, definition, location);
-    freeLongValues(file, definition, rowBytes(file, chain.back()), chain.back().page);
+    if (hasLongValueColumns(definition))
+        freeLongValues(file, definition, rowBytes(file, chain.back()), chain.back().page);
     const RowHome home = tableHome(definition);
     for (auto it = chain.rbegin(); it != chain.rend(); ++it)
         markDeleted(file, home, *it);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <vector>
 
 namespace engine::jet4 {
 
@@ -223,8 +224,19 @@ std::optional<std::string> generalTextKey(std::u16string_view text) {
     std::string accents;      // one byte per character up to the last accented one
     std::string unprintables; // position mark, 0x06, code for each unprintable character
     std::size_t position = 0; // characters that have written codes so far
+    // The codes of Latin and Cyrillic units are worked out once: an index is built from every
+    // row's text, and generalCharCode looks a unit up in the runs one by one.
+    constexpr char16_t Tabled = 0x0500;
+    static const std::vector<std::optional<GeneralCharCode>> table = [] {
+        std::vector<std::optional<GeneralCharCode>> codes;
+        for (char16_t unit = 0; unit < Tabled; ++unit)
+            codes.push_back(generalCharCode(unit));
+        return codes;
+    }();
     for (char16_t unit : text) {
-        auto code = generalCharCode(unit);
+        const std::optional<GeneralCharCode> looked =
+            unit < Tabled ? std::nullopt : generalCharCode(unit);
+        const std::optional<GeneralCharCode>& code = unit < Tabled ? table[unit] : looked;
         if (!code)
             return std::nullopt;
         switch (code->kind) {

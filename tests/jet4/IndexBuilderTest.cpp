@@ -5,7 +5,10 @@
 #include "engine/jet4/IndexBuilder.h"
 #include "engine/jet4/Catalog.h"
 #include "engine/jet4/IndexPageBuilder.h"
+#include "engine/jet4/NewDatabase.h"
 #include "engine/jet4/PageAllocator.h"
+#include "engine/jet4/RowWriter.h"
+#include "engine/jet4/SchemaWriter.h"
 #include "engine/jet4/TableDefinition.h"
 #include "engine/jet4/UsageMap.h"
 #include "support/JetSamples.h"
@@ -317,5 +320,46 @@ TEST(IndexBuilder, RebuildFreesPagesTheTreeNoLongerNeeds) {
     EXPECT_FALSE(usageMapHas(file, map, stray));
     EXPECT_TRUE(usageMapHas(file, GlobalUsageMapPointer, stray));
     const check::Report report = check::checkFile(copy);
+    EXPECT_TRUE(report.sound()) << faults(report);
+}
+
+// An index whose entries outgrow the builder's memory is sorted in runs on disk and laid out as
+// the entries go by: its pages are those the in-memory layout gives for the same entries.
+TEST(IndexBuilder, IndexLargerThanTheBuildersMemoryHasTheBulkLayout) {
+    const testsupport::TempDir folder;
+    const std::string path = folder.file("large.mdb");
+    createEmptyDatabase(path);
+    PageFile file(path);
+    file.beginLevel();
+    TableDefinition table =
+        createTable(file, {{u"Id", ColumnType::Long, 4}, {u"Name", ColumnType::Text, 2 * 60}});
+    // 24,000 rows of about 40-byte keys, each key 4 times over: several runs, and equal keys
+    // that only the row pointers order.
+    for (std::int64_t i = 0; i < 24000; ++i) {
+        Value id;
+        id.kind = Value::Kind::Integer;
+        id.integer = i;
+        Value name;
+        name.kind = Value::Kind::Text;
+        const std::string text = "Товар номер " + std::to_string((i * 7919) % 6000) + " склад";
+        for (const char c : text)
+            name.text += static_cast<char16_t>(static_cast<unsigned char>(c));
+        insertRow(file, table, {id, name});
+    }
+    addIndex(file, table, {u"ByName", {{table.columns[1].number, true}}});
+    file.commitLevel();
+
+    const PhysicalIndex& built = table.physicalIndexes.back();
+    const std::vector<IndexPage> pages = accessPages(file, built.rootPage);
+    const IndexLayout layout = layoutIndex(indexEntriesFromRows(file, table, built));
+    ASSERT_EQ(layout.pageCount(), pages.size());
+    ASSERT_GT(pages.size(), 100u);
+    std::vector<std::uint32_t> numbers;
+    for (const IndexPage& page : pages)
+        numbers.push_back(page.number);
+    for (const IndexPage& page : placeIndex(layout, table.page, numbers))
+        EXPECT_TRUE(sameAsFile(file, page)) << "page " << page.number;
+    EXPECT_EQ(built.rowCount, 6000u);
+    const check::Report report = check::checkFile(path);
     EXPECT_TRUE(report.sound()) << faults(report);
 }

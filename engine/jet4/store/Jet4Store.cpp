@@ -405,11 +405,15 @@ std::vector<std::size_t> allIndexes(const jet4::TableDefinition& t) {
     return out;
 }
 
-// The rows of `t` that satisfy `where` (every row without one), with every value decoded when
-// `wholeRows` is set (an update writes them back), else none.
-std::vector<std::pair<jet4::RowLocation, std::vector<jet4::Value>>>
-matchingRows(const jet4::PageFile& file, const jet4::TableDefinition& t,
-             const jet::Condition* where, bool wholeRows) {
+// Calls `change` for each row of `t` that satisfies `where` (every row without one) as the scan
+// meets it, with every value decoded when `wholeRows` is set (an update writes them back), else
+// none; returns how many. `change` may rewrite or delete the row it is given: the scan reads
+// each page as it was when it got there, and a row moved elsewhere is marked as no row of its
+// own, so every row is met once, with the values it had before the statement.
+int changeMatchingRows(
+    jet4::PageFile& file, const jet4::TableDefinition& t, const jet::Condition* where,
+    bool wholeRows,
+    const std::function<void(jet4::RowLocation, const std::vector<jet4::Value>&)>& change) {
     std::vector<std::pair<std::string, std::size_t>> conditionColumns;
     if (where)
         for (const auto& name : jet::conditionColumns(*where))
@@ -417,7 +421,7 @@ matchingRows(const jet4::PageFile& file, const jet4::TableDefinition& t,
     std::vector<bool> decoded(t.columns.size(), wholeRows);
     for (const auto& [name, i] : conditionColumns)
         decoded[i] = true;
-    std::vector<std::pair<jet4::RowLocation, std::vector<jet4::Value>>> rows;
+    int count = 0;
     jet4::scanRows(
         file, t,
         [&](jet4::RowLocation location, const std::vector<jet4::Value>& row) {
@@ -428,11 +432,12 @@ matchingRows(const jet4::PageFile& file, const jet4::TableDefinition& t,
                     return Variant::null();
                 }))
                 return true;
-            rows.emplace_back(location, wholeRows ? row : std::vector<jet4::Value>{});
+            change(location, row);
+            ++count;
             return true;
         },
         decoded);
-    return rows;
+    return count;
 }
 
 // Stores `value` as the table's last autonumber (definition +20) when it is above it.
@@ -999,16 +1004,19 @@ int Jet4Store::execute(const DataStatement& statement) {
         checkKeys(t, indexes, name);
         return changing(path_, name, [&] {
             return atomically([&] {
-                const auto rows = matchingRows(*file_, t, where.get(), true);
-                for (auto [location, row] : rows) {
-                    for (const auto& [i, value] : values)
-                        row[i] = value;
-                    jet4::updateRow(*file_, t, location, row);
-                }
-                if (!rows.empty())
+                std::vector<jet4::Value> changed;
+                const int count = changeMatchingRows(
+                    *file_, t, where.get(), true,
+                    [&](jet4::RowLocation location, const std::vector<jet4::Value>& row) {
+                        changed = row;
+                        for (const auto& [i, value] : values)
+                            changed[i] = value;
+                        jet4::updateRow(*file_, t, location, changed);
+                    });
+                if (count > 0)
                     for (std::size_t p : indexes)
                         jet4::rebuildIndex(*file_, t, p);
-                return static_cast<int>(rows.size());
+                return count;
             });
         });
     }
@@ -1018,13 +1026,15 @@ int Jet4Store::execute(const DataStatement& statement) {
     if (statement.kind == jet::StatementKind::Delete) {
         return changing(path_, name, [&] {
             return atomically([&] {
-                const auto rows = matchingRows(*file_, t, where.get(), false);
-                for (const auto& found : rows)
-                    jet4::deleteRow(*file_, t, found.first);
-                if (!rows.empty())
+                const int count = changeMatchingRows(
+                    *file_, t, where.get(), false,
+                    [&](jet4::RowLocation location, const std::vector<jet4::Value>&) {
+                        jet4::deleteRow(*file_, t, location);
+                    });
+                if (count > 0)
                     for (std::size_t p : indexes)
                         jet4::rebuildIndex(*file_, t, p);
-                return static_cast<int>(rows.size());
+                return count;
             });
         });
     }

@@ -1,0 +1,363 @@
+// bench_AccessRunBench: the patch run as the operator starts it on an Access 2000-2003 (Jet 4)
+// database, against the same run on the engine's SQLite store holding the same content.
+//
+//   bench_AccessRunBench [--sizes N,N,...] [--repeat R] [--dir FOLDER]
+//
+// For each size N (rows in GoodPric and in Supgood; default 10000,100000,1000000) the sample
+// maker writes one sample of each format in FOLDER (kept there for later runs), and every
+// measurement runs on a byte-for-byte copy. Each run is the window offscreen, the path in Edit1,
+// a mouse click on Button1 delivered through the application, in a child process started afresh
+// from this program's file, so that its peak resident memory (ru_maxrss from wait4) belongs to
+// that store and size alone. Wall-clock and processor times of the click are medians of R runs
+// (default 3), each store going first in every other round; peak memory is the largest of them.
+// A run that shows any box, a copy left without the stamp "patch16", or two copies whose rows
+// differ (the checker's dump of every user table, compared as a multiset of lines) stop the
+// program with the reason.
+
+#include "engine/Registration.h"
+#include "forms/M_Patch16.h"
+#include "platform/Application.h"
+#include "platform/Dialogs.h"
+#include "tools/SampleDatabase.h"
+#include "tools/check/Checker.h"
+
+#include <QCoreApplication>
+#include <QMouseEvent>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Wall-clock time and this process's processor time (user and system) since the watch was made.
+class Stopwatch {
+public:
+    Stopwatch() : wall_(std::chrono::steady_clock::now()), cpu_(cpuNow()) {}
+    // Prints the line the parent reads: "time WALL cpu CPU", in seconds.
+    void print() const {
+        const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - wall_;
+        std::printf("time %.6f cpu %.6f\n", wall.count(), cpuNow() - cpu_);
+    }
+
+private:
+    static double cpuNow() {
+        rusage self{};
+        ::getrusage(RUSAGE_SELF, &self);
+        auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+        return seconds(self.ru_utime) + seconds(self.ru_stime);
+    }
+    std::chrono::steady_clock::time_point wall_;
+    double cpu_;
+};
+
+// ---- the child: one run through the window ---------------------------------------------------
+
+// Keeps every box the run would have shown, so none waits for an operator.
+class QuietDialogs : public platform::Dialogs {
+public:
+    void showMessage(const std::string& text) override { boxes.push_back("message: " + text); }
+    void messageBox(const std::string& text, const std::string& caption) override {
+        boxes.push_back("box " + caption + ": " + text);
+    }
+    void showError(const std::string& text) override { boxes.push_back("error: " + text); }
+    std::optional<std::string> openFile(const platform::OpenFileRequest&) override {
+        return std::nullopt;
+    }
+
+    std::vector<std::string> boxes;
+};
+
+// The window offscreen, the path in Edit1, a mouse click on Button1 delivered through the
+// application, whose error box reports whatever the run raises. Prints the times the click took
+// and every box shown.
+int runThroughWindow(const std::string& path, int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    platform::Application app(argc, argv);
+    QuietDialogs dialogs;
+    platform::setDialogs(&dialogs);
+    engine::registerEngine();
+
+    TForm1 form(fs::path(path).parent_path().string() + "/");
+    form.Edit1->setText(QString::fromStdString(path));
+    form.show();
+    QCoreApplication::processEvents();
+    if (!form.Button1->isEnabled()) {
+        std::fprintf(stderr, "the run button stays disabled for %s\n", path.c_str());
+        return 1;
+    }
+
+    const QPointF centre(form.Button1->width() / 2.0, form.Button1->height() / 2.0);
+    const QPointF global = form.Button1->mapToGlobal(centre);
+    QMouseEvent press(QEvent::MouseButtonPress, centre, global, Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, centre, global, Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    const Stopwatch stopwatch;
+    QCoreApplication::sendEvent(form.Button1, &press);
+    QCoreApplication::sendEvent(form.Button1, &release);
+    stopwatch.print();
+
+    platform::setDialogs(nullptr);
+    for (const std::string& box : dialogs.boxes)
+        std::printf("%s\n", box.c_str());
+    return dialogs.boxes.empty() ? 0 : 1;
+}
+
+// ---- the parent: samples, copies, children, figures ----------------------------------------
+
+// What the checker's dump of a database holds, in little memory: per table the number of rows
+// and the sum of their lines' hashes (the same whatever the order of the rows), and the stamp.
+struct Content {
+    std::map<std::string, std::pair<std::uint64_t, std::uint64_t>> tables;
+    std::string stamp;
+    bool operator==(const Content& other) const { return tables == other.tables; }
+};
+
+std::uint64_t fnv1a(const std::string& text) {
+    std::uint64_t hash = 1469598103934665603ull;
+    for (const char c : text) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 1099511628211ull;
+    }
+    return hash;
+}
+
+Content contentOf(const std::string& path) {
+    Content content;
+    check::dump(path, [&](const std::string& line) {
+        // {"table":"Name","row":{...}}
+        const std::size_t start = std::strlen("{\"table\":\"");
+        const std::string table = line.substr(start, line.find('"', start) - start);
+        auto& [rows, sum] = content.tables[table];
+        ++rows;
+        sum += fnv1a(line);
+        if (table == "param" && line.find("\"ID\":\"patch\"") != std::string::npos) {
+            const std::string key = "\"AValue\":\"";
+            const std::size_t at = line.find(key);
+            content.stamp = at == std::string::npos
+                                ? "?"
+                                : line.substr(at + key.size(),
+                                              line.find('"', at + key.size()) - at - key.size());
+        }
+    });
+    return content;
+}
+
+const char* formatName(tools::SampleFormat format) {
+    return format == tools::SampleFormat::Jet4 ? "jet4" : "sqlite";
+}
+
+// The sample of `rows` rows in `format` in FOLDER, made unless a complete one is already there.
+std::string sample(const fs::path& folder, std::int32_t rows, tools::SampleFormat format) {
+    const std::string path = (folder / ("sample-" + std::string(formatName(format)) + "-" +
+                                        std::to_string(rows) + ".mdb"))
+                                 .string();
+    if (fs::exists(path)) {
+        const Content content = contentOf(path);
+        const auto count = [&](const char* table) {
+            const auto found = content.tables.find(table);
+            return found == content.tables.end() ? 0 : found->second.first;
+        };
+        if (count("GoodPric") == static_cast<std::uint64_t>(rows) &&
+            count("Supgood") == static_cast<std::uint64_t>(rows) && content.stamp == "patch15")
+            return path;
+    }
+    fs::remove(path);
+    std::fprintf(stderr, "making the %s sample of %d rows...\n", formatName(format), rows);
+    tools::makeSampleDatabase(path, {rows, rows, "patch15", format});
+    return path;
+}
+
+// A byte-for-byte copy of `from`, flushed to the disk so that no write-back of the copy falls
+// into the measurement.
+void copyFile(const std::string& from, const std::string& to) {
+    fs::remove(to);
+    fs::remove(to + "-journal");
+    fs::copy_file(from, to);
+    int fd = ::open(to.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || ::fsync(fd) != 0)
+        throw std::runtime_error("cannot flush " + to);
+    ::close(fd);
+}
+
+struct Measurement {
+    double seconds = 0;    // wall-clock time of the click
+    double cpuSeconds = 0; // processor time of the click, user and system
+    long peakKiB = 0;      // ru_maxrss of the whole child
+};
+
+// Runs this program again as a child on `path` and collects what it printed and its peak
+// memory. Anything the child reports besides its time is a failure.
+Measurement measure(const std::string& self, const std::string& path) {
+    int out[2];
+    if (::pipe(out) != 0)
+        throw std::runtime_error("pipe");
+    pid_t child = ::fork();
+    if (child < 0)
+        throw std::runtime_error("fork");
+    if (child == 0) {
+        ::dup2(out[1], STDOUT_FILENO);
+        ::close(out[0]);
+        ::close(out[1]);
+        ::execl(self.c_str(), self.c_str(), "--run", path.c_str(), static_cast<char*>(nullptr));
+        std::_Exit(127);
+    }
+    ::close(out[1]);
+    std::string printed;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(out[0], buffer, sizeof buffer)) > 0;)
+        printed.append(buffer, static_cast<std::size_t>(got));
+    ::close(out[0]);
+    int status = 0;
+    rusage usage{};
+    ::wait4(child, &status, 0, &usage);
+
+    Measurement m;
+    m.peakKiB = usage.ru_maxrss;
+    std::istringstream lines(printed);
+    std::string time, cpu;
+    lines >> time >> m.seconds >> cpu >> m.cpuSeconds;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || time != "time" || cpu != "cpu")
+        throw std::runtime_error("the run failed on " + path + ":\n" + printed);
+    return m;
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+double medianOf(const std::vector<Measurement>& runs, double Measurement::*field) {
+    std::vector<double> values;
+    for (const Measurement& m : runs)
+        values.push_back(m.*field);
+    return median(values);
+}
+
+double peakMiB(const std::vector<Measurement>& runs) {
+    long peak = 0;
+    for (const Measurement& m : runs)
+        peak = std::max(peak, m.peakKiB);
+    return peak / 1024.0;
+}
+
+std::string loadAverage() {
+    std::ifstream file("/proc/loadavg");
+    std::string one, five, fifteen;
+    file >> one >> five >> fifteen;
+    return one + " " + five + " " + fifteen;
+}
+
+int usage() {
+    std::fprintf(stderr,
+                 "usage: bench_AccessRunBench [--sizes N,N,...] [--repeat R] [--dir FOLDER]\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--run") == 0) {
+        int childArgc = 1;
+        return runThroughWindow(argv[2], childArgc, argv);
+    }
+
+    std::vector<std::int32_t> sizes = {10000, 100000, 1000000};
+    int repeat = 3;
+    fs::path folder = fs::temp_directory_path() / "patch16-bench";
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (i + 1 >= argc)
+            return usage();
+        std::string value = argv[++i];
+        if (arg == "--sizes") {
+            sizes.clear();
+            std::istringstream list(value);
+            for (std::string item; std::getline(list, item, ',');)
+                sizes.push_back(std::stoi(item));
+        } else if (arg == "--repeat") {
+            repeat = std::max(1, std::stoi(value));
+        } else if (arg == "--dir") {
+            folder = value;
+        } else {
+            return usage();
+        }
+    }
+
+    try {
+        fs::create_directories(folder);
+        const std::string self = fs::read_symlink("/proc/self/exe").string();
+        // Qt wants a private runtime folder; one inside FOLDER keeps its warning out of the
+        // figures.
+        const fs::path runtime = folder / "runtime";
+        fs::create_directories(runtime);
+        fs::permissions(runtime, fs::perms::owner_all);
+        ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 0);
+
+        std::vector<std::array<std::string, 2>> samples;
+        for (std::int32_t rows : sizes)
+            samples.push_back({sample(folder, rows, tools::SampleFormat::Jet4),
+                               sample(folder, rows, tools::SampleFormat::Sqlite)});
+
+        std::printf("load average before: %s\n", loadAverage().c_str());
+        std::printf("%9s %10s %10s %8s %10s %10s %8s %10s %10s\n", "rows", "jet4 s", "sqlite s",
+                    "ratio", "jet4 cpu", "sqlite cpu", "ratio", "jet4 MiB", "sqlite MiB");
+        const std::array<std::string, 2> copies = {(folder / "run-jet4.mdb").string(),
+                                                   (folder / "run-sqlite.mdb").string()};
+        for (std::size_t s = 0; s < sizes.size(); ++s) {
+            std::array<std::vector<Measurement>, 2> runs;
+            for (int r = 0; r < repeat; ++r) {
+                // Each store goes first in every other round, so neither always meets the
+                // other's write-back or a warmer cache.
+                for (const std::size_t side : {std::size_t(r % 2), std::size_t(1 - r % 2)}) {
+                    copyFile(samples[s][side], copies[side]);
+                    runs[side].push_back(measure(self, copies[side]));
+                }
+                if (r > 0)
+                    continue;
+                const Content jet = contentOf(copies[0]);
+                const Content sqlite = contentOf(copies[1]);
+                if (jet.stamp != "patch16" || sqlite.stamp != "patch16")
+                    throw std::runtime_error("a copy was not stamped patch16 (jet4: " + jet.stamp +
+                                             ", sqlite: " + sqlite.stamp + ")");
+                if (!(jet == sqlite))
+                    throw std::runtime_error("the two stores left different rows at " +
+                                             std::to_string(sizes[s]) + " rows");
+            }
+            const double wall[2] = {medianOf(runs[0], &Measurement::seconds),
+                                    medianOf(runs[1], &Measurement::seconds)};
+            const double cpu[2] = {medianOf(runs[0], &Measurement::cpuSeconds),
+                                   medianOf(runs[1], &Measurement::cpuSeconds)};
+            std::printf("%9d %10.3f %10.3f %8.2f %10.3f %10.3f %8.2f %10.1f %10.1f\n", sizes[s],
+                        wall[0], wall[1], wall[0] / wall[1], cpu[0], cpu[1], cpu[0] / cpu[1],
+                        peakMiB(runs[0]), peakMiB(runs[1]));
+            std::fflush(stdout);
+        }
+        std::printf("load average after: %s\n", loadAverage().c_str());
+        for (const std::string& copy : copies)
+            fs::remove(copy);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "bench_AccessRunBench: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
