@@ -36,8 +36,9 @@ bool signatureIs(std::span<const std::uint8_t> bytes, const char (&signature)[Si
     return std::memcmp(bytes.data() + SignatureOffset, signature, SignatureSize) == 0;
 }
 
-// RC4 keystream XORed over `data`: the header's fixed mask.
-void unmask(std::span<std::uint8_t> data) {
+} // namespace
+
+void applyHeaderMask(std::span<std::uint8_t> data) {
     std::array<std::uint8_t, 256> state;
     for (std::size_t i = 0; i < state.size(); ++i)
         state[i] = static_cast<std::uint8_t>(i);
@@ -55,8 +56,6 @@ void unmask(std::span<std::uint8_t> data) {
         byte ^= state[static_cast<std::uint8_t>(state[a] + state[b])];
     }
 }
-
-} // namespace
 
 FileFormat sniffFormat(std::span<const std::uint8_t> firstBytes) {
     if (firstBytes.size() <= VersionOffset ||
@@ -78,7 +77,7 @@ DatabaseHeader readHeader(const PageFile& file) {
         throw FormatError(0, "not an Access 2000-2003 (Jet 4) database header");
 
     std::array<std::uint8_t, PageFile::PageSize> plain = *page;
-    unmask(std::span(plain).subspan(MaskedOffset, MaskedSize));
+    applyHeaderMask(std::span(plain).subspan(MaskedOffset, MaskedSize));
     const ByteView view(plain, 0, "database header");
 
     DatabaseHeader header;

@@ -37,6 +37,10 @@ struct DatabaseHeader {
     double created = 0; // days since 1899-12-30
 };
 
+// XORs the RC4 keystream of the header's fixed key over `data` (the area from 0x18): the same
+// operation masks and unmasks.
+void applyHeaderMask(std::span<std::uint8_t> data);
+
 // Reads page 0; FormatError (page 0) unless it is a Jet 4 header.
 DatabaseHeader readHeader(const PageFile& file);
 

@@ -1,6 +1,7 @@
 #include "engine/jet4/HeaderEncoder.h"
 
 #include "engine/jet4/EncoderBytes.h"
+#include "engine/jet4/Header.h"
 
 #include <algorithm>
 #include <array>
@@ -22,7 +23,6 @@ constexpr std::uint8_t Jet4Version = 1;
 
 constexpr std::size_t MaskedOffset = 0x18;
 constexpr std::size_t MaskedSize = 128;
-constexpr std::array<std::uint8_t, 4> MaskKey = {0xC7, 0xDA, 0x39, 0x6B};
 
 constexpr std::size_t FixedFieldsOffset = 0x18;
 constexpr std::uint32_t FixedFields[] = {0x0100, 0x0101, 2, 3, 4, 5};
@@ -42,26 +42,6 @@ constexpr std::size_t FormatVersionOffset = 0x9C;
 
 constexpr std::size_t EntryTableOffset = 0xE00;
 constexpr std::size_t EntryTableEntries = 256;
-
-// RC4 keystream XORed over `data` (the same operation masks and unmasks).
-void mask(std::span<std::uint8_t> data) {
-    std::array<std::uint8_t, 256> state;
-    for (std::size_t i = 0; i < state.size(); ++i)
-        state[i] = static_cast<std::uint8_t>(i);
-    std::uint8_t j = 0;
-    for (std::size_t i = 0; i < state.size(); ++i) {
-        j = static_cast<std::uint8_t>(j + state[i] + MaskKey[i % MaskKey.size()]);
-        std::swap(state[i], state[j]);
-    }
-    std::uint8_t a = 0;
-    std::uint8_t b = 0;
-    for (std::uint8_t& byte : data) {
-        a = static_cast<std::uint8_t>(a + 1);
-        b = static_cast<std::uint8_t>(b + state[a]);
-        std::swap(state[a], state[b]);
-        byte ^= state[static_cast<std::uint8_t>(state[a] + state[b])];
-    }
-}
 
 } // namespace
 
@@ -85,7 +65,7 @@ PageImage encodeHeader(const NewHeader& header) {
     putU16(page, SortOrderOffset, header.sortOrder);
     putU8(page, SortVersionOffset, header.sortVersion);
     putU64(page, CreatedOffset, std::bit_cast<std::uint64_t>(header.created));
-    mask(std::span(page).subspan(MaskedOffset, MaskedSize));
+    applyHeaderMask(std::span(page).subspan(MaskedOffset, MaskedSize));
 
     putU32(page, FormatStampOffset, FormatStamp);
     std::memcpy(page.data() + FormatVersionOffset, FormatVersion, sizeof FormatVersion);

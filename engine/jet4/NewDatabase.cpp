@@ -66,31 +66,31 @@ constexpr std::uint16_t GeneralSortOrder = 1033;
 constexpr std::uint16_t TextLength = 510; // 255 characters
 constexpr std::uint16_t BinaryLength = 510;
 
-struct ColumnSpec {
+struct ColumnShape {
     std::u16string_view name;
     ColumnType type;
     std::uint16_t length;
     std::uint8_t flags;
 };
 
-struct IndexSpec {
+struct IndexShape {
     std::u16string_view name;
     std::vector<std::uint16_t> columns; // column numbers, all ascending
     std::uint8_t flags;
     bool primaryKey;
 };
 
-struct TableSpec {
+struct TableShape {
     std::uint32_t page;
     std::u16string_view name;
-    std::vector<ColumnSpec> columns; // in column-number order
-    std::vector<IndexSpec> indexes;  // in physical-index order
+    std::vector<ColumnShape> columns; // in column-number order
+    std::vector<IndexShape> indexes;  // in physical-index order
 };
 
 // The system tables as Access 2000 defines them.
-const std::vector<TableSpec>& systemTables() {
+const std::vector<TableShape>& systemTables() {
     using T = ColumnType;
-    static const std::vector<TableSpec> tables = {
+    static const std::vector<TableShape> tables = {
         {ObjectsPage,
          u"MSysObjects",
          {{u"Id", T::Long, 4, FixedColumn},
@@ -184,20 +184,20 @@ constexpr std::int16_t ContainerObject = 3;
 constexpr std::int16_t DocumentObject = -32757; // 0x800B
 constexpr std::uint32_t SystemObject = 0x80000000;
 
-struct PropertySpec {
+struct PropertyShape {
     std::string_view name;
     ColumnType type;
     Value value;
 };
 
-struct ObjectSpec {
+struct ObjectShape {
     std::int32_t id;
     std::int32_t parentId;
     std::u16string_view name;
     std::int16_t type;
     std::uint32_t flags;
     const std::string* owner;
-    std::vector<PropertySpec> properties; // the object's own (table-level) properties
+    std::vector<PropertyShape> properties; // the object's own (table-level) properties
 };
 
 Value longValue(std::int64_t v) {
@@ -236,7 +236,7 @@ Value dateValue(double days) {
 }
 
 // The rows of MSysObjects, in the order Access writes them.
-std::vector<ObjectSpec> catalogObjects() {
+std::vector<ObjectShape> catalogObjects() {
     return {
         {TablesId, RootId, u"Tables", ContainerObject, SystemObject, &EngineSid, {}},
         {DatabasesId, RootId, u"Databases", ContainerObject, SystemObject, &EngineSid, {}},
@@ -279,7 +279,7 @@ std::vector<ObjectSpec> catalogObjects() {
     };
 }
 
-struct AceSpec {
+struct AceShape {
     std::int32_t objectId;
     const std::string* sid;
     std::int32_t rights; // ACM: bits of the permissions granted
@@ -287,9 +287,9 @@ struct AceSpec {
 };
 
 // The rows of MSysACEs, in the order Access writes them.
-std::vector<AceSpec> permissions() {
+std::vector<AceShape> permissions() {
     constexpr std::int32_t All = 0xFFFFF;
-    std::vector<AceSpec> aces;
+    std::vector<AceShape> aces;
     // Access's containers: every right to Users, Admins, Admin and Creator, passed on to the
     // objects made in them. Relationships, Databases and Tables come among them where Access
     // writes them.
@@ -356,24 +356,24 @@ struct TableLayout {
     std::vector<std::pair<std::uint32_t, std::vector<std::uint32_t>>> maps; // row, pages
 };
 
-// The definition of `spec`: columns stored in name order as Access stores them, each numbered
-// by its place in the spec; a column's slot counts the variable columns numbered before it (for
+// The definition of `shape`: columns stored in name order as Access stores them, each numbered
+// by its place in the shape; a column's slot counts the variable columns numbered before it (for
 // variable columns that is their slot in the row); fixed columns follow each other in the row.
 // Usage-map rows are handed out from `nextMapRow`: the table's own two, two per memo/OLE column
 // (by column number), one per physical index.
-TableLayout defineTable(const TableSpec& spec, std::uint32_t& nextMapRow,
+TableLayout defineTable(const TableShape& shape, std::uint32_t& nextMapRow,
                         std::uint32_t& nextIndexPage) {
     TableLayout layout;
     TableDefinition& def = layout.definition;
-    def.page = spec.page;
-    def.pages = {spec.page};
+    def.page = shape.page;
+    def.pages = {shape.page};
     def.tableType = SystemTableType;
-    def.maxColumns = static_cast<std::uint16_t>(spec.columns.size());
+    def.maxColumns = static_cast<std::uint16_t>(shape.columns.size());
 
     std::uint16_t variables = 0;
     std::uint16_t fixedOffset = 0;
-    for (std::size_t n = 0; n < spec.columns.size(); ++n) {
-        const ColumnSpec& c = spec.columns[n];
+    for (std::size_t n = 0; n < shape.columns.size(); ++n) {
+        const ColumnShape& c = shape.columns[n];
         ColumnDefinition column;
         column.wideName = c.name;
         column.name = utf8(c.name);
@@ -409,8 +409,8 @@ TableLayout defineTable(const TableSpec& spec, std::uint32_t& nextMapRow,
         layout.maps.push_back({maps.freePages, {}});
         def.longValueMaps.push_back(maps);
     }
-    for (std::size_t i = 0; i < spec.indexes.size(); ++i) {
-        const IndexSpec& is = spec.indexes[i];
+    for (std::size_t i = 0; i < shape.indexes.size(); ++i) {
+        const IndexShape& is = shape.indexes[i];
         PhysicalIndex index;
         index.number = static_cast<std::uint32_t>(i);
         for (const std::uint16_t column : is.columns)
@@ -480,9 +480,9 @@ std::size_t columnIndex(const TableDefinition& def, std::u16string_view name) {
     throw std::logic_error("no column " + utf8(name));
 }
 
-std::string propertyBlob(const std::vector<PropertySpec>& properties) {
+std::string propertyBlob(const std::vector<PropertyShape>& properties) {
     PropertyMaps maps;
-    for (const PropertySpec& p : properties) {
+    for (const PropertyShape& p : properties) {
         Property property;
         property.name = std::string(p.name);
         property.type = static_cast<std::uint8_t>(p.type);
@@ -518,8 +518,8 @@ Build buildPages(std::uint16_t codePage, double created) {
     Build build;
     std::uint32_t nextMapRow = 0;
     std::uint32_t nextIndexPage = FirstIndexPage;
-    for (const TableSpec& spec : systemTables())
-        build.tables.push_back(defineTable(spec, nextMapRow, nextIndexPage));
+    for (const TableShape& shape : systemTables())
+        build.tables.push_back(defineTable(shape, nextMapRow, nextIndexPage));
     if (nextIndexPage != ObjectRowsPage)
         throw std::logic_error("the system tables' indexes do not fit their pages");
     TableLayout& objects = build.tables[0];
@@ -530,7 +530,7 @@ Build buildPages(std::uint16_t codePage, double created) {
     const std::size_t lvProp = columnIndex(od, u"LvProp");
     DataPageBuilder objectRows(ObjectsPage);
     DataPageBuilder longValues(LongValueOwner);
-    for (const ObjectSpec& object : catalogObjects()) {
+    for (const ObjectShape& object : catalogObjects()) {
         std::vector<Value> values =
             rowValues(od, {{u"Id", longValue(object.id)},
                            {u"ParentId", longValue(object.parentId)},
@@ -563,7 +563,7 @@ Build buildPages(std::uint16_t codePage, double created) {
 
     const TableDefinition& ad = aces.definition;
     DataPageBuilder aceRows(AcesPage);
-    for (const AceSpec& ace : permissions())
+    for (const AceShape& ace : permissions())
         aceRows.addRow(
             encodeRow(ad, rowValues(ad, {{u"ObjectId", longValue(ace.objectId)},
                                          {u"SID", binaryValue(*ace.sid)},

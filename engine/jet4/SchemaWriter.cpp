@@ -3,6 +3,7 @@
 #include "engine/jet4/DataPage.h"
 #include "engine/jet4/IndexBuilder.h"
 #include "engine/jet4/PageAllocator.h"
+#include "engine/jet4/Row.h"
 #include "engine/jet4/TableDefinitionEncoder.h"
 #include "engine/jet4/Text.h"
 #include "engine/jet4/UsageMap.h"
@@ -95,26 +96,12 @@ void freeMappedPages(PageFile& file, std::uint32_t pointer) {
 } // namespace
 
 std::uint16_t fixedLength(ColumnType type) {
-    switch (type) {
-    case ColumnType::Boolean:
-    case ColumnType::Byte:
-        return 1;
-    case ColumnType::Integer:
-        return 2;
-    case ColumnType::Long:
-    case ColumnType::Single:
-        return 4;
-    case ColumnType::Currency:
-    case ColumnType::Double:
-    case ColumnType::DateTime:
-        return 8;
-    case ColumnType::Guid:
-        return 16;
-    case ColumnType::Numeric:
-        return 17;
-    default:
+    if (!isFixedType(type))
         throw std::invalid_argument("not a fixed-length column type");
-    }
+    ColumnDefinition column;
+    column.type = type;
+    // A Boolean lives in the null mask, but its descriptor still gives it one byte.
+    return type == ColumnType::Boolean ? 1 : static_cast<std::uint16_t>(fixedSize(column));
 }
 
 void writeTableDefinition(PageFile& file, TableDefinition& definition) {
