@@ -46,6 +46,9 @@
 #include <vector>
 
 namespace fs = std::filesystem;
+using bench::loadAverage;
+using bench::Measurement;
+using bench::median;
 
 namespace {
 
@@ -128,53 +131,6 @@ void copyFile(const std::string& from, const std::string& to) {
     ::close(fd);
 }
 
-struct Measurement {
-    double seconds = 0;    // wall-clock time of the click
-    double cpuSeconds = 0; // processor time of the click, user and system
-    long peakKiB = 0;      // ru_maxrss of the whole child
-};
-
-// Runs this program again as a child on `path` and collects what it printed and its peak
-// memory. Anything the child reports besides its time is a failure.
-Measurement measure(const std::string& self, const std::string& path) {
-    int out[2];
-    if (::pipe(out) != 0)
-        throw std::runtime_error("pipe");
-    pid_t child = ::fork();
-    if (child < 0)
-        throw std::runtime_error("fork");
-    if (child == 0) {
-        ::dup2(out[1], STDOUT_FILENO);
-        ::close(out[0]);
-        ::close(out[1]);
-        ::execl(self.c_str(), self.c_str(), "--run", path.c_str(), static_cast<char*>(nullptr));
-        std::_Exit(127);
-    }
-    ::close(out[1]);
-    std::string printed;
-    char buffer[4096];
-    for (ssize_t got; (got = ::read(out[0], buffer, sizeof buffer)) > 0;)
-        printed.append(buffer, static_cast<std::size_t>(got));
-    ::close(out[0]);
-    int status = 0;
-    rusage usage{};
-    ::wait4(child, &status, 0, &usage);
-
-    Measurement m;
-    m.peakKiB = usage.ru_maxrss;
-    std::istringstream lines(printed);
-    std::string time, cpu;
-    lines >> time >> m.seconds >> cpu >> m.cpuSeconds;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || time != "time" || cpu != "cpu")
-        throw std::runtime_error("the run failed on " + path + ":\n" + printed);
-    return m;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 double medianOf(const std::vector<Measurement>& runs, double Measurement::*field) {
     std::vector<double> values;
     for (const Measurement& m : runs)
@@ -187,13 +143,6 @@ double peakMiB(const std::vector<Measurement>& runs) {
     for (const Measurement& m : runs)
         peak = std::max(peak, m.peakKiB);
     return peak / 1024.0;
-}
-
-std::string loadAverage() {
-    std::ifstream file("/proc/loadavg");
-    std::string one, five, fifteen;
-    file >> one >> five >> fifteen;
-    return one + " " + five + " " + fifteen;
 }
 
 int usage() {
@@ -210,27 +159,10 @@ int main(int argc, char** argv) {
         return bench::runThroughWindow(argv[2], childArgc, argv);
     }
 
-    std::vector<std::int32_t> sizes = {10000, 100000, 1000000};
-    int repeat = 3;
-    fs::path folder = fs::temp_directory_path() / "patch16-bench";
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (i + 1 >= argc)
-            return usage();
-        std::string value = argv[++i];
-        if (arg == "--sizes") {
-            sizes.clear();
-            std::istringstream list(value);
-            for (std::string item; std::getline(list, item, ',');)
-                sizes.push_back(std::stoi(item));
-        } else if (arg == "--repeat") {
-            repeat = std::max(1, std::stoi(value));
-        } else if (arg == "--dir") {
-            folder = value;
-        } else {
-            return usage();
-        }
-    }
+    const std::optional<bench::Options> options = bench::parseOptions(argc, argv);
+    if (!options)
+        return usage();
+    const auto& [sizes, repeat, folder] = *options;
 
     try {
         fs::create_directories(folder);
@@ -259,7 +191,7 @@ int main(int argc, char** argv) {
                 // other's write-back or a warmer cache.
                 for (const std::size_t side : {std::size_t(r % 2), std::size_t(1 - r % 2)}) {
                     copyFile(samples[s][side], copies[side]);
-                    runs[side].push_back(measure(self, copies[side]));
+                    runs[side].push_back(bench::measureChild({self, "--run", copies[side]}));
                 }
                 if (r > 0)
                     continue;

@@ -43,6 +43,9 @@
 #include <vector>
 
 namespace fs = std::filesystem;
+using bench::loadAverage;
+using bench::Measurement;
+using bench::median;
 using bench::Stopwatch;
 
 namespace {
@@ -192,61 +195,6 @@ void copyFile(const std::string& from, const std::string& to) {
     ::close(fd);
 }
 
-struct Measurement {
-    double seconds = 0;    // wall-clock time of the work
-    double cpuSeconds = 0; // processor time of the work, user and system
-    long peakKiB = 0;      // ru_maxrss of the whole child
-};
-
-// Runs this program again as the child of `side` on `path` and collects what it printed and
-// its peak memory. Anything the child reports besides its time is a failure.
-Measurement measure(const std::string& self, const std::string& side, const std::string& path) {
-    int out[2];
-    if (::pipe(out) != 0)
-        throw std::runtime_error("pipe");
-    pid_t child = ::fork();
-    if (child < 0)
-        throw std::runtime_error("fork");
-    if (child == 0) {
-        ::dup2(out[1], STDOUT_FILENO);
-        ::close(out[0]);
-        ::close(out[1]);
-        ::execl(self.c_str(), self.c_str(), "--side", side.c_str(), path.c_str(),
-                static_cast<char*>(nullptr));
-        std::_Exit(127);
-    }
-    ::close(out[1]);
-    std::string printed;
-    char buffer[4096];
-    for (ssize_t got; (got = ::read(out[0], buffer, sizeof buffer)) > 0;)
-        printed.append(buffer, static_cast<std::size_t>(got));
-    ::close(out[0]);
-    int status = 0;
-    rusage usage{};
-    ::wait4(child, &status, 0, &usage);
-
-    Measurement m;
-    m.peakKiB = usage.ru_maxrss;
-    std::istringstream lines(printed);
-    std::string time, cpu;
-    lines >> time >> m.seconds >> cpu >> m.cpuSeconds;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || time != "time" || cpu != "cpu")
-        throw std::runtime_error("side " + side + " failed on " + path + ":\n" + printed);
-    return m;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-std::string loadAverage() {
-    std::ifstream file("/proc/loadavg");
-    std::string one, five, fifteen;
-    file >> one >> five >> fifteen;
-    return one + " " + five + " " + fifteen;
-}
-
 int usage() {
     std::fprintf(stderr, "usage: bench_RunBench [--sizes N,N,...] [--repeat R] [--dir FOLDER]\n");
     return 2;
@@ -262,27 +210,10 @@ int main(int argc, char** argv) {
         return std::strcmp(argv[2], "b") == 0 ? plainSide(argv[3]) : usage();
     }
 
-    std::vector<std::int32_t> sizes = {10000, 100000, 1000000};
-    int repeat = 3;
-    fs::path folder = fs::temp_directory_path() / "patch16-bench";
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (i + 1 >= argc)
-            return usage();
-        std::string value = argv[++i];
-        if (arg == "--sizes") {
-            sizes.clear();
-            std::istringstream list(value);
-            for (std::string item; std::getline(list, item, ',');)
-                sizes.push_back(std::stoi(item));
-        } else if (arg == "--repeat") {
-            repeat = std::max(1, std::stoi(value));
-        } else if (arg == "--dir") {
-            folder = value;
-        } else {
-            return usage();
-        }
-    }
+    const std::optional<bench::Options> options = bench::parseOptions(argc, argv);
+    if (!options)
+        return usage();
+    const auto& [sizes, repeat, folder] = *options;
 
     try {
         fs::create_directories(folder);
@@ -311,7 +242,8 @@ int main(int argc, char** argv) {
                 for (bool aFirst : {r % 2 == 0, r % 2 != 0}) {
                     const std::string& copy = aFirst ? copyA : copyB;
                     copyFile(samples[s], copy);
-                    (aFirst ? sideA : sideB).push_back(measure(self, aFirst ? "a" : "b", copy));
+                    (aFirst ? sideA : sideB)
+                        .push_back(bench::measureChild({self, "--side", aFirst ? "a" : "b", copy}));
                 }
                 for (const std::string& copy : {copyA, copyB})
                     if (stampOf(copy) != "patch16")

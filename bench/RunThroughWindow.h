@@ -3,7 +3,8 @@
 // of its own. The window offscreen, the path in Edit1, a mouse click on Button1 delivered
 // through the application, whose error box reports whatever the run raises; every box is kept
 // rather than shown, so none waits for an operator. The child prints "time WALL cpu CPU" (the
-// click, in seconds) and every box.
+// click, in seconds) and every box; the parent starts it, reads that line and its peak memory,
+// and takes the command line both benchmarks share: [--sizes N,N,...] [--repeat R] [--dir FOLDER].
 
 #include "engine/Registration.h"
 #include "forms/M_Patch16.h"
@@ -13,12 +14,19 @@
 #include <QCoreApplication>
 #include <QMouseEvent>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <optional>
+#include <sstream>
+#include <stdexcept>
 #include <string>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace bench {
@@ -91,6 +99,98 @@ inline int runThroughWindow(const std::string& path, int argc, char** argv) {
     for (const std::string& box : dialogs.boxes)
         std::printf("%s\n", box.c_str());
     return dialogs.boxes.empty() ? 0 : 1;
+}
+
+struct Measurement {
+    double seconds = 0;    // wall-clock time of the work
+    double cpuSeconds = 0; // processor time of the work, user and system
+    long peakKiB = 0;      // ru_maxrss of the whole child
+};
+
+// Runs `args` (the program first) as a child and collects the time it printed and its peak
+// memory. Anything the child reports besides its time is a failure.
+inline Measurement measureChild(const std::vector<std::string>& args) {
+    int out[2];
+    if (::pipe(out) != 0)
+        throw std::runtime_error("pipe");
+    const pid_t child = ::fork();
+    if (child < 0)
+        throw std::runtime_error("fork");
+    if (child == 0) {
+        ::dup2(out[1], STDOUT_FILENO);
+        ::close(out[0]);
+        ::close(out[1]);
+        std::vector<char*> argv;
+        for (const std::string& arg : args)
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        std::_Exit(127);
+    }
+    ::close(out[1]);
+    std::string printed;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(out[0], buffer, sizeof buffer)) > 0;)
+        printed.append(buffer, static_cast<std::size_t>(got));
+    ::close(out[0]);
+    int status = 0;
+    rusage usage{};
+    ::wait4(child, &status, 0, &usage);
+
+    Measurement m;
+    m.peakKiB = usage.ru_maxrss;
+    std::istringstream lines(printed);
+    std::string time, cpu;
+    lines >> time >> m.seconds >> cpu >> m.cpuSeconds;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || time != "time" || cpu != "cpu") {
+        std::string command;
+        for (std::size_t i = 1; i < args.size(); ++i)
+            command += " " + args[i];
+        throw std::runtime_error("the run" + command + " failed:\n" + printed);
+    }
+    return m;
+}
+
+inline double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+inline std::string loadAverage() {
+    std::ifstream file("/proc/loadavg");
+    std::string one, five, fifteen;
+    file >> one >> five >> fifteen;
+    return one + " " + five + " " + fifteen;
+}
+
+struct Options {
+    std::vector<std::int32_t> sizes = {10000, 100000, 1000000};
+    int repeat = 3;
+    std::filesystem::path folder = std::filesystem::temp_directory_path() / "patch16-bench";
+};
+
+// The benchmarks' command line; nothing for one they do not take.
+inline std::optional<Options> parseOptions(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (i + 1 >= argc)
+            return std::nullopt;
+        const std::string value = argv[++i];
+        if (arg == "--sizes") {
+            o.sizes.clear();
+            std::istringstream list(value);
+            for (std::string item; std::getline(list, item, ',');)
+                o.sizes.push_back(std::stoi(item));
+        } else if (arg == "--repeat") {
+            o.repeat = std::max(1, std::stoi(value));
+        } else if (arg == "--dir") {
+            o.folder = value;
+        } else {
+            return std::nullopt;
+        }
+    }
+    return o;
 }
 
 } // namespace bench
