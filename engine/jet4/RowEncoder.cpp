@@ -148,10 +148,12 @@ std::string encodeLongValueField(std::string_view stored,
     return out;
 }
 
-std::string encodeRow(const TableDefinition& definition, const std::vector<Value>& values,
-                      const std::vector<std::optional<LongValueReference>>& longValues) {
-    if (values.size() != definition.columns.size())
-        throw std::invalid_argument("a row needs one value per column");
+namespace {
+
+// The row in Access's layout for the table's full width. `field(i, scratch)` gives what column
+// `i` holds: nothing when it is Null (false for a Boolean column), else its stored bytes (none
+// for a Boolean column), which may be built in `scratch`; they are used before the next call.
+template <typename Field> std::string layRow(const TableDefinition& definition, Field field) {
     std::size_t fixedEnd = 0;
     for (const ColumnDefinition& column : definition.columns)
         if (column.isFixed() && column.type != ColumnType::Boolean)
@@ -160,65 +162,115 @@ std::string encodeRow(const TableDefinition& definition, const std::vector<Value
     std::string row(FixedAreaOffset + fixedEnd, '\0');
     putU16(writable(row), ColumnCountOffset, definition.maxColumns);
     std::vector<std::uint8_t> mask((definition.maxColumns + 7u) / 8u, 0);
-    std::vector<std::string> slots(definition.variableSlots);
+    constexpr std::size_t NoColumn = static_cast<std::size_t>(-1);
+    std::vector<std::size_t> slotColumn(definition.variableSlots, NoColumn);
+    std::string scratch;
+    const auto present = [&](const ColumnDefinition& column) {
+        mask.at(column.number / 8) |= static_cast<std::uint8_t>(1u << (column.number % 8));
+    };
 
-    for (std::size_t i = 0; i < values.size(); ++i) {
+    for (std::size_t i = 0; i < definition.columns.size(); ++i) {
         const ColumnDefinition& column = definition.columns[i];
-        const Value& value = values[i];
-        const bool present = column.type == ColumnType::Boolean
-                                 ? value.kind == Value::Kind::Boolean && value.integer != 0
-                                 : !value.isNull();
-        if (present)
-            mask.at(column.number / 8) |= static_cast<std::uint8_t>(1u << (column.number % 8));
-        if (!present || column.type == ColumnType::Boolean)
+        if (!column.isFixed() && column.type != ColumnType::Boolean) {
+            slotColumn.at(column.variableSlot) = i; // laid out below, in slot order
             continue;
-        if (column.isFixed()) {
-            const std::string bytes = fixedBytes(column, value);
-            std::copy(bytes.begin(), bytes.end(),
+        }
+        const std::optional<std::string_view> bytes = field(i, scratch);
+        if (!bytes)
+            continue;
+        present(column);
+        if (column.type != ColumnType::Boolean)
+            std::copy(bytes->begin(), bytes->end(),
                       row.begin() +
                           static_cast<std::ptrdiff_t>(FixedAreaOffset + column.fixedOffset));
-            continue;
-        }
-        std::string& slot = slots.at(column.variableSlot);
-        switch (column.type) {
-        case ColumnType::Text:
-            if (value.kind != Value::Kind::Text)
-                misfit(column, "text value that is not text");
-            slot = encodeStoredText(value.text, (column.extraFlags & CompressedTextFlag) != 0);
-            break;
-        case ColumnType::Memo:
-        case ColumnType::Ole: {
-            const std::optional<LongValueReference> none;
-            slot = encodeLongValueField(longValueBytes(column, value),
-                                        i < longValues.size() ? longValues[i] : none);
-            break;
-        }
-        case ColumnType::Binary:
-            if (value.kind != Value::Kind::Binary)
-                misfit(column, "binary value that is not binary");
-            slot = value.bytes;
-            break;
-        default: // numbers, dates and GUIDs in a variable column: their fixed-size bytes
-            slot = fixedBytes(column, value);
-            break;
-        }
     }
 
-    if (!slots.empty()) {
+    if (!slotColumn.empty()) {
         std::vector<std::uint16_t> starts;
-        for (const std::string& slot : slots) {
+        starts.reserve(slotColumn.size());
+        for (const std::size_t i : slotColumn) {
             starts.push_back(static_cast<std::uint16_t>(row.size()));
-            row += slot;
+            if (i == NoColumn)
+                continue;
+            if (const std::optional<std::string_view> bytes = field(i, scratch)) {
+                present(definition.columns[i]);
+                row += *bytes;
+            }
         }
         ByteAppender table;
         table.u16(static_cast<std::uint16_t>(row.size()));
         for (auto it = starts.rbegin(); it != starts.rend(); ++it)
             table.u16(*it);
-        table.u16(static_cast<std::uint16_t>(slots.size()));
+        table.u16(static_cast<std::uint16_t>(slotColumn.size()));
         row += table.bytes();
     }
     row.append(mask.begin(), mask.end());
     return row;
+}
+
+// The stored bytes of `value` in `column`, built in `scratch` where they are not the value's
+// own; nothing for Null (and for a false Boolean).
+std::optional<std::string_view> valueField(const ColumnDefinition& column, const Value& value,
+                                           const std::optional<LongValueReference>& longValue,
+                                           std::string& scratch) {
+    if (column.type == ColumnType::Boolean)
+        return value.kind == Value::Kind::Boolean && value.integer != 0
+                   ? std::optional<std::string_view>(std::string_view{})
+                   : std::nullopt;
+    if (value.isNull())
+        return std::nullopt;
+    if (column.isFixed()) {
+        scratch = fixedBytes(column, value);
+        return scratch;
+    }
+    switch (column.type) {
+    case ColumnType::Text:
+        if (value.kind != Value::Kind::Text)
+            misfit(column, "text value that is not text");
+        scratch = encodeStoredText(value.text, (column.extraFlags & CompressedTextFlag) != 0);
+        return scratch;
+    case ColumnType::Memo:
+    case ColumnType::Ole:
+        scratch = encodeLongValueField(longValueBytes(column, value), longValue);
+        return scratch;
+    case ColumnType::Binary:
+        if (value.kind != Value::Kind::Binary)
+            misfit(column, "binary value that is not binary");
+        return value.bytes;
+    default: // numbers, dates and GUIDs in a variable column: their fixed-size bytes
+        scratch = fixedBytes(column, value);
+        return scratch;
+    }
+}
+
+} // namespace
+
+std::string encodeRow(const TableDefinition& definition, const std::vector<Value>& values,
+                      const std::vector<std::optional<LongValueReference>>& longValues) {
+    if (values.size() != definition.columns.size())
+        throw std::invalid_argument("a row needs one value per column");
+    const std::optional<LongValueReference> none;
+    return layRow(definition, [&](std::size_t i, std::string& scratch) {
+        return valueField(definition.columns[i], values[i],
+                          i < longValues.size() ? longValues[i] : none, scratch);
+    });
+}
+
+std::string encodeRowChanging(const TableDefinition& definition,
+                              std::span<const StoredField> stored,
+                              std::span<const Value* const> changes) {
+    if (stored.size() != definition.columns.size() || changes.size() != definition.columns.size())
+        throw std::invalid_argument("a row needs one field per column");
+    const std::optional<LongValueReference> none;
+    return layRow(definition,
+                  [&](std::size_t i, std::string& scratch) -> std::optional<std::string_view> {
+                      if (changes[i])
+                          return valueField(definition.columns[i], *changes[i], none, scratch);
+                      if (!stored[i].present)
+                          return std::nullopt;
+                      return std::string_view(reinterpret_cast<const char*>(stored[i].bytes.data()),
+                                              stored[i].bytes.size());
+                  });
 }
 
 } // namespace engine::jet4

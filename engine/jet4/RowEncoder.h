@@ -10,11 +10,13 @@
 // the column's flag); longer ones go, uncompressed, to long-value rows that a long-value writer
 // places, the row keeping the header that points there.
 
+#include "engine/jet4/RowFields.h"
 #include "engine/jet4/TableDefinition.h"
 #include "engine/jet4/Value.h"
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -57,5 +59,14 @@ std::string encodeLongValueField(std::string_view stored,
 // std::invalid_argument when such a value has none, or when a value does not fit its column.
 std::string encodeRow(const TableDefinition& definition, const std::vector<Value>& values,
                       const std::vector<std::optional<LongValueReference>>& longValues = {});
+
+// The row whose fields are `stored` (as storedFields finds them) laid out again for the table's
+// current definition, with `changes[i]` (indexed like `definition.columns`) in place of column
+// i's field where it is not null. Every other field keeps its stored bytes: text as it was
+// compressed, long values where they are. Errors as encodeRow, a Memo or OLE value that would
+// leave the row included.
+std::string encodeRowChanging(const TableDefinition& definition,
+                              std::span<const StoredField> stored,
+                              std::span<const Value* const> changes);
 
 } // namespace engine::jet4

@@ -7,9 +7,11 @@
 #include "engine/jet4/PageAllocator.h"
 #include "engine/jet4/Row.h"
 #include "engine/jet4/RowEncoder.h"
+#include "engine/jet4/RowFields.h"
 #include "engine/jet4/UsageMap.h"
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 #include <set>
 #include <stdexcept>
@@ -48,11 +50,13 @@ bool isPacked(const DataPage& page) {
     const std::size_t rowsStart =
         page.rowSlots().empty() ? PageFile::PageSize : page.rowSlots().back().start;
     const std::size_t slotsEnd = DataPage::HeaderSize + datapage::SlotSize * page.rowSlots().size();
-    return bytes[DataPageFlagOffset] == DataPageFlag &&
-           page.freeSpace() == PageFile::PageSize - used &&
-           std::all_of(bytes.begin() + static_cast<std::ptrdiff_t>(slotsEnd),
-                       bytes.begin() + static_cast<std::ptrdiff_t>(rowsStart),
-                       [](std::uint8_t b) { return b == 0; });
+    if (bytes[DataPageFlagOffset] != DataPageFlag || page.freeSpace() != PageFile::PageSize - used)
+        return false;
+    if (rowsStart <= slotsEnd)
+        return true;
+    // All zero: the first byte is, and every byte equals the one after it.
+    const std::uint8_t* gap = bytes.data() + slotsEnd;
+    return gap[0] == 0 && std::memcmp(gap, gap + 1, rowsStart - slotsEnd - 1) == 0;
 }
 
 // Where a row of some table, or a long value, is put: the map rows that list the pages of the
@@ -408,6 +412,266 @@ void deleteRow(PageFile& file, TableDefinition& definition, RowLocation location
     for (auto it = chain.rbegin(); it != chain.rend(); ++it)
         markDeleted(file, home, *it);
     addToRowCount(file, definition, -1);
+}
+
+// ---- updates of many rows ----
+
+namespace {
+
+// A data page held in memory, always in the packed layout (isPacked).
+std::size_t heldRowCount(const PageImage& page) {
+    return readU16({reinterpret_cast<const char*>(page.data()), page.size()},
+                   datapage::RowCountOffset);
+}
+
+std::uint16_t heldSlot(const PageImage& page, std::size_t row) {
+    return static_cast<std::uint16_t>(
+        readU16({reinterpret_cast<const char*>(page.data()), page.size()},
+                DataPage::HeaderSize + datapage::SlotSize * row));
+}
+
+std::size_t heldRowStart(const PageImage& page, std::size_t row) {
+    return heldSlot(page, row) & datapage::SlotOffsetMask;
+}
+
+std::size_t heldRowEnd(const PageImage& page, std::size_t row) {
+    return row == 0 ? PageFile::PageSize : heldRowStart(page, row - 1);
+}
+
+std::size_t heldUsed(const PageImage& page) {
+    const std::size_t rows = heldRowCount(page);
+    return DataPage::HeaderSize + datapage::SlotSize * rows +
+           (rows == 0 ? 0 : PageFile::PageSize - heldRowStart(page, rows - 1));
+}
+
+std::uint32_t heldOwner(const PageImage& page) {
+    return readU32({reinterpret_cast<const char*>(page.data()), page.size()},
+                   datapage::OwnerOffset);
+}
+
+bool heldRoomFor(const PageImage& page, std::size_t size) {
+    return heldUsed(page) + datapage::SlotSize + size <= PageFile::PageSize &&
+           heldRowCount(page) < MaxRowsOnPage;
+}
+
+// The page packed again with row `row` replaced by `bytes` and its flags by `pointer`; nothing
+// when the rows no longer fit.
+std::optional<PageImage> heldWithRow(const PageImage& page, std::size_t row, std::string_view bytes,
+                                     bool pointer) {
+    const auto* data = reinterpret_cast<const char*>(page.data());
+    std::vector<PackedRow> rows;
+    for (std::size_t i = 0; i < heldRowCount(page); ++i) {
+        const std::uint16_t slot = heldSlot(page, i);
+        rows.push_back({{data + heldRowStart(page, i), heldRowEnd(page, i) - heldRowStart(page, i)},
+                        (slot & datapage::PointerFlag) != 0,
+                        (slot & datapage::NotRowFlag) != 0});
+    }
+    rows[row].bytes = bytes;
+    rows[row].pointer = pointer;
+    return packRows(heldOwner(page), readU32({data, page.size()}, datapage::UnknownOffset), rows);
+}
+
+} // namespace
+
+struct RowUpdates::Held {
+    std::uint32_t number = 0;
+    PageImage image{};
+    bool changed = false;
+};
+
+RowUpdates::RowUpdates(PageFile& file, TableDefinition& definition,
+                       std::vector<std::pair<std::size_t, Value>> changes)
+    : file_(file), definition_(definition), changes_(std::move(changes)),
+      changed_(definition.columns.size(), nullptr), longValues_(false) {
+    for (const auto& [i, value] : changes_) {
+        changed_.at(i) = &value;
+        longValues_ = longValues_ || isLongValue(definition.columns[i]);
+    }
+}
+
+RowUpdates::~RowUpdates() = default;
+
+RowUpdates::Held* RowUpdates::find(std::uint32_t page) {
+    for (Held& held : held_)
+        if (held.number == page)
+            return &held;
+    return nullptr;
+}
+
+RowUpdates::Held& RowUpdates::hold(const DataPage& page) {
+    // Packing a page that is not packed yet is what the first change to it would do.
+    const bool packed = isPacked(page);
+    held_.push_back(
+        {page.number(),
+         packed ? *page.bytes() : *packRows(page.owner(), page.unknown(), pageRowViews(page)),
+         !packed});
+    return held_.back();
+}
+
+void RowUpdates::release(std::uint32_t page) {
+    for (auto it = held_.begin(); it != held_.end(); ++it)
+        if (it->number == page) {
+            if (it->changed)
+                file_.write(it->number, it->image);
+            held_.erase(it);
+            return;
+        }
+}
+
+void RowUpdates::finish() {
+    for (const Held& held : held_)
+        if (held.changed)
+            file_.write(held.number, held.image);
+    held_.clear();
+    source_ = target_ = 0;
+}
+
+// Rows the held pages do not cover go through updateRow with every value decoded, the pages
+// held written first.
+void RowUpdates::fallBack(RowLocation location) {
+    finish();
+    const RowLocation image = rowChain(file_, definition_, location).back();
+    const DataPage page = readDataPage(file_, image.page);
+    std::vector<Value> values = decodeRow(file_, definition_, page.row(image.row), image.page);
+    for (const auto& [i, value] : changes_)
+        values[i] = value;
+    updateRow(file_, definition_, location, values);
+}
+
+void RowUpdates::update(RowLocation location) {
+    if (longValues_) {
+        fallBack(location);
+        return;
+    }
+    if (source_ != location.page && source_ != 0) {
+        if (source_ != target_)
+            release(source_);
+        source_ = 0;
+    }
+    Held* held = find(location.page);
+    if (!held) {
+        if (location.page >= file_.pageCount() ||
+            (*file_.page(location.page))[datapage::TypeOffset] != DataPageType) {
+            fallBack(location); // refused there, as a location of no row
+            return;
+        }
+        const DataPage page = readDataPage(file_, location.page);
+        if (page.owner() != definition_.page) {
+            fallBack(location);
+            return;
+        }
+        held = &hold(page);
+    }
+    source_ = location.page;
+    if (location.row >= heldRowCount(held->image) ||
+        (heldSlot(held->image, location.row) & (datapage::PointerFlag | datapage::NotRowFlag)) !=
+            0) {
+        fallBack(location); // an image elsewhere, or no row of its own
+        return;
+    }
+    const std::size_t start = heldRowStart(held->image, location.row);
+    const std::size_t size = heldRowEnd(held->image, location.row) - start;
+    for (const auto& [i, value] : changes_) {
+        const ColumnDefinition& column = definition_.columns[i];
+        if (column.type == ColumnType::Text && value.text.size() * 2 > column.length)
+            throw std::invalid_argument("column " + column.name + ": text longer than the column");
+    }
+    const std::string row = encodeRowChanging(
+        definition_,
+        storedFields(definition_, std::span(held->image).subspan(start, size), location.page),
+        changed_);
+    if (row.size() > MaxRowSize)
+        throw std::length_error("a row of " + std::to_string(row.size()) +
+                                " bytes is longer than the " + std::to_string(MaxRowSize) +
+                                " a page takes");
+    if (heldUsed(held->image) - size + row.size() <= PageFile::PageSize) {
+        if (const auto image = heldWithRow(held->image, location.row, row, false)) {
+            held->image = *image;
+            held->changed = true;
+            return;
+        }
+    }
+
+    const RowLocation moved = place(row);
+    // The row's own slot keeps its bytes behind the pointer, as updateRow leaves it.
+    held = find(location.page);
+    if (size >= OverflowPointerSize) {
+        putU32(held->image, start, rowPointer(moved));
+        putU16(held->image, DataPage::HeaderSize + datapage::SlotSize * location.row,
+               static_cast<std::uint16_t>(start | datapage::PointerFlag));
+    } else {
+        std::string pointed(reinterpret_cast<const char*>(held->image.data()) + start, size);
+        pointed.resize(OverflowPointerSize, '\0');
+        putU32(writable(pointed), 0, rowPointer(moved));
+        const auto image = heldWithRow(held->image, location.row, pointed, true);
+        if (!image)
+            throw std::length_error("page " + std::to_string(location.page) +
+                                    " has no room for the overflow pointer of row " +
+                                    std::to_string(location.row));
+        held->image = *image;
+    }
+    held->changed = true;
+}
+
+// placeRow's choice of page, the page being filled held until it is full.
+RowLocation RowUpdates::place(std::string_view bytes) {
+    const RowHome home = tableHome(definition_);
+    if (target_ == 0) {
+        const UsageMap withSpace = readUsageMap(file_, home.freePages);
+        if (!withSpace.pages.empty()) {
+            const std::uint32_t last = withSpace.pages.back();
+            const Held* held = find(last);
+            std::optional<DataPage> page;
+            if (!held)
+                page = readDataPage(file_, last);
+            const bool usable = (held ? heldRoomFor(held->image, bytes.size()) &&
+                                            heldOwner(held->image) == home.owner
+                                      : packedSize(*page) + datapage::SlotSize + bytes.size() <=
+                                                PageFile::PageSize &&
+                                            page->rowSlots().size() < MaxRowsOnPage &&
+                                            page->owner() == home.owner) &&
+                                usageMapHas(file_, home.ownedPages, last);
+            if (usable) {
+                if (!held)
+                    hold(*page);
+                target_ = last;
+            } else {
+                removeFromUsageMap(file_, home.freePages, last);
+            }
+        }
+    }
+    if (target_ != 0) {
+        Held& held = *find(target_);
+        if (heldRoomFor(held.image, bytes.size())) {
+            // Below the other rows, its slot after theirs, flagged as no row of its own.
+            const std::size_t slot = heldRowCount(held.image);
+            const std::size_t start =
+                (slot == 0 ? PageFile::PageSize : heldRowStart(held.image, slot - 1)) -
+                bytes.size();
+            std::copy(bytes.begin(), bytes.end(),
+                      held.image.begin() + static_cast<std::ptrdiff_t>(start));
+            putU16(held.image, DataPage::HeaderSize + datapage::SlotSize * slot,
+                   static_cast<std::uint16_t>(start | datapage::NotRowFlag));
+            putU16(held.image, datapage::RowCountOffset, static_cast<std::uint16_t>(slot + 1));
+            putU16(held.image, datapage::FreeSpaceOffset,
+                   static_cast<std::uint16_t>(PageFile::PageSize - heldUsed(held.image)));
+            held.changed = true;
+            return {target_, static_cast<std::uint8_t>(slot)};
+        }
+        removeFromUsageMap(file_, home.freePages, target_);
+        if (target_ != source_)
+            release(target_);
+        target_ = 0;
+    }
+    DataPageBuilder builder(home.owner);
+    const std::uint8_t slot = builder.addRow(bytes, false, true);
+    const PageImage image = builder.image();
+    const std::uint32_t page = allocatePage(file_, image);
+    addToUsageMap(file_, home.ownedPages, page, MapOverflow::Reference);
+    addToUsageMap(file_, home.freePages, page, MapOverflow::DropLowest);
+    held_.push_back({page, image, false});
+    target_ = page;
+    return {page, slot};
 }
 
 } // namespace engine::jet4

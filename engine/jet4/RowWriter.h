@@ -31,6 +31,9 @@
 #include "engine/jet4/Value.h"
 
 #include <cstddef>
+#include <list>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace engine::jet4 {
@@ -52,6 +55,49 @@ RowLocation insertRow(PageFile& file, TableDefinition& definition,
 // std::invalid_argument when `location` holds no row of the table.
 void updateRow(PageFile& file, TableDefinition& definition, RowLocation location,
                const std::vector<Value>& values);
+
+// The same values written into many rows of one table, the rows given in the order a table scan
+// meets them: the file ends as updateRow called for each row in turn leaves it, but every column
+// not changed keeps its stored bytes (text as it was compressed, long values where they are),
+// and the page whose rows are being changed and the page receiving the images that leave their
+// pages are held in memory and written once each, rather than read, checked and written again
+// for every row. A row whose image already lives elsewhere, and every row when a Memo or OLE
+// column changes, goes through updateRow (the pages held are written first). Nothing else may
+// read or change the table's pages between the first update and finish(); pages still held when
+// the object is destroyed without finish() (after a refusal or failure, when the caller rolls
+// its level back) are dropped.
+class RowUpdates {
+public:
+    // `changes`: the position of each changed column in `definition.columns` and its new value.
+    RowUpdates(PageFile& file, TableDefinition& definition,
+               std::vector<std::pair<std::size_t, Value>> changes);
+    ~RowUpdates();
+    RowUpdates(const RowUpdates&) = delete;
+    RowUpdates& operator=(const RowUpdates&) = delete;
+
+    // Changes the row the scan reports at `location`; errors as updateRow.
+    void update(RowLocation location);
+    // Writes the pages still held.
+    void finish();
+
+private:
+    struct Held;
+
+    Held* find(std::uint32_t page);
+    Held& hold(const DataPage& page);
+    void release(std::uint32_t page);
+    void fallBack(RowLocation location);
+    RowLocation place(std::string_view bytes);
+
+    PageFile& file_;
+    TableDefinition& definition_;
+    std::vector<std::pair<std::size_t, Value>> changes_;
+    std::vector<const Value*> changed_; // by column position: the new value, or null
+    bool longValues_;                   // a Memo or OLE column changes
+    std::list<Held> held_;     // at most two: the page changed and the page receiving images
+    std::uint32_t source_ = 0; // page numbers; 0 for none (page 0 is never a data page)
+    std::uint32_t target_ = 0;
+};
 
 // Deletes the row at `location` with its image and long values; the stored row count goes down
 // by one. std::invalid_argument when `location` holds no row of the table.

@@ -266,6 +266,70 @@ TEST(RowWriter, UpdatedRowsKeepTheirLocationAsTheyOutgrowTheirPageAndShrinkBack)
     expectEveryReaderAgrees(path);
 }
 
+// A statement's changes made row after row as the scan meets them, through RowUpdates.
+void updateTogether(PageFile& file, TableDefinition& definition,
+                    const std::vector<std::pair<std::size_t, Value>>& changes) {
+    RowUpdates updates(file, definition, changes);
+    scanRows(file, definition, [&](RowLocation at, const Row&) {
+        updates.update(at);
+        return true;
+    });
+    updates.finish();
+}
+
+RowLocation location(std::pair<std::uint32_t, int> at) {
+    return {at.first, static_cast<std::uint8_t>(at.second)};
+}
+
+TEST(RowWriter, UpdatingRowsTogetherLeavesThePagesUpdatingThemOneByOneLeaves) {
+    REQUIRE_JET_SAMPLES();
+    TempDir folder;
+    const std::string oneByOne = copySample(folder, OverflowSample);
+    {
+        // Enough rows for the moved images to fill several pages, every row (Access's too) in
+        // this writer's encoding, which columns left alone keep.
+        PageFile file(oneByOne);
+        TableDefinition definition = table(file, "Table1");
+        file.beginLevel();
+        for (const auto& [at, row] : scan(file, definition))
+            updateRow(file, definition, location(at), row);
+        for (std::size_t n = 0; n < 300; ++n)
+            insertRow(file, definition, shortRow(n));
+        file.commitLevel();
+    }
+    const std::string together = folder.file("together.mdb");
+    std::filesystem::copy_file(oneByOne, together);
+
+    const std::vector<std::vector<std::pair<std::size_t, Value>>> statements = {
+        {{3, text(wide(1, 50))}},                         // rows grow: most leave their page
+        {{3, text(wide(2, 50))}, {5, text(wide(3, 50))}}, // images grow again where they are
+        {{3, Value{}}, {5, Value{}}, {0, text(u"x")}},    // and shrink back
+    };
+    for (const auto& changes : statements) {
+        {
+            PageFile file(oneByOne);
+            TableDefinition definition = table(file, "Table1");
+            file.beginLevel();
+            for (auto [at, row] : scan(file, definition)) {
+                for (const auto& [i, value] : changes)
+                    row[i] = value;
+                updateRow(file, definition, location(at), row);
+            }
+            file.commitLevel();
+        }
+        {
+            PageFile file(together);
+            TableDefinition definition = table(file, "Table1");
+            file.beginLevel();
+            updateTogether(file, definition, changes);
+            file.commitLevel();
+        }
+        ASSERT_EQ(fileBytes(together), fileBytes(oneByOne))
+            << "after statement " << &changes - statements.data();
+    }
+    expectEveryReaderAgrees(together);
+}
+
 TEST(RowWriter, DeletedRowsAndTheirImagesVanishForEveryReader) {
     REQUIRE_JET_SAMPLES();
     TempDir folder;
@@ -346,6 +410,42 @@ TEST(RowWriter, MemoValuesInTheRowInOneLongValueRowOrInAChainReadBackAndAreFreed
             EXPECT_TRUE(slot.isDeleted()) << "long-value page " << p;
     }
     expectEveryReaderAgrees(path);
+}
+
+TEST(RowWriter, UpdatingOtherColumnsLeavesLongValuesWhereTheyAre) {
+    REQUIRE_JET_SAMPLES();
+    TempDir folder;
+    const std::string path = copySample(folder, "functionsV2000.mdb");
+    PageFile file(path);
+    TableDefinition definition = table(file, "t_funcs"); // id Integer, descr Memo, ...
+    Row row = scan(file, definition).begin()->second;
+    file.beginLevel();
+    for (const std::size_t length : {1000, 9000}) { // one long-value row; a chain
+        row[1] = text(wide(length, length));
+        insertRow(file, definition, row);
+    }
+    file.commitLevel();
+    const Rows before = scan(file, definition);
+    const auto longValuePages = [&] {
+        std::string bytes;
+        for (const std::uint32_t p :
+             readUsageMap(file, definition.longValueMaps.at(0).ownedPages).pages)
+            bytes.append(reinterpret_cast<const char*>(file.page(p)->data()), PageFile::PageSize);
+        return bytes;
+    };
+    const std::string pagesBefore = longValuePages();
+
+    Value id;
+    id.kind = Value::Kind::Integer;
+    id.integer = 7;
+    file.beginLevel();
+    updateTogether(file, definition, {{0, id}});
+    file.commitLevel();
+    EXPECT_EQ(longValuePages(), pagesBefore);
+    Rows expected = before;
+    for (auto& [at, values] : expected)
+        values[0] = id;
+    expectSameRows(scan(file, definition), expected);
 }
 
 TEST(RowWriter, RollingBackAnInnerLevelPutsBackEveryByte) {

@@ -405,20 +405,18 @@ std::vector<std::size_t> allIndexes(const jet4::TableDefinition& t) {
     return out;
 }
 
-// Calls `change` for each row of `t` that satisfies `where` (every row without one) as the scan
-// meets it, with every value decoded when `wholeRows` is set (an update writes them back), else
-// none; returns how many. `change` may rewrite or delete the row it is given: the scan reads
-// each page as it was when it got there, and a row moved elsewhere is marked as no row of its
-// own, so every row is met once, with the values it had before the statement.
-int changeMatchingRows(
-    jet4::PageFile& file, const jet4::TableDefinition& t, const jet::Condition* where,
-    bool wholeRows,
-    const std::function<void(jet4::RowLocation, const std::vector<jet4::Value>&)>& change) {
+// Calls `change` with the location of each row of `t` that satisfies `where` (every row without
+// one) as the scan meets it; returns how many. `change` may rewrite or delete the row: the scan
+// reads each page as it was when it got there, and a row moved elsewhere is marked as no row of
+// its own, so every row is met once, as it was before the statement.
+int changeMatchingRows(jet4::PageFile& file, const jet4::TableDefinition& t,
+                       const jet::Condition* where,
+                       const std::function<void(jet4::RowLocation)>& change) {
     std::vector<std::pair<std::string, std::size_t>> conditionColumns;
     if (where)
         for (const auto& name : jet::conditionColumns(*where))
             conditionColumns.emplace_back(name, columnIndex(t, name));
-    std::vector<bool> decoded(t.columns.size(), wholeRows);
+    std::vector<bool> decoded(t.columns.size(), false);
     for (const auto& [name, i] : conditionColumns)
         decoded[i] = true;
     int count = 0;
@@ -432,7 +430,7 @@ int changeMatchingRows(
                     return Variant::null();
                 }))
                 return true;
-            change(location, row);
+            change(location);
             ++count;
             return true;
         },
@@ -1004,15 +1002,12 @@ int Jet4Store::execute(const DataStatement& statement) {
         checkKeys(t, indexes, name);
         return changing(path_, name, [&] {
             return atomically([&] {
-                std::vector<jet4::Value> changed;
-                const int count = changeMatchingRows(
-                    *file_, t, where.get(), true,
-                    [&](jet4::RowLocation location, const std::vector<jet4::Value>& row) {
-                        changed = row;
-                        for (const auto& [i, value] : values)
-                            changed[i] = value;
-                        jet4::updateRow(*file_, t, location, changed);
+                jet4::RowUpdates updates(*file_, t, values);
+                const int count =
+                    changeMatchingRows(*file_, t, where.get(), [&](jet4::RowLocation location) {
+                        updates.update(location);
                     });
+                updates.finish();
                 if (count > 0)
                     for (std::size_t p : indexes)
                         jet4::rebuildIndex(*file_, t, p);
@@ -1026,9 +1021,8 @@ int Jet4Store::execute(const DataStatement& statement) {
     if (statement.kind == jet::StatementKind::Delete) {
         return changing(path_, name, [&] {
             return atomically([&] {
-                const int count = changeMatchingRows(
-                    *file_, t, where.get(), false,
-                    [&](jet4::RowLocation location, const std::vector<jet4::Value>&) {
+                const int count =
+                    changeMatchingRows(*file_, t, where.get(), [&](jet4::RowLocation location) {
                         jet4::deleteRow(*file_, t, location);
                     });
                 if (count > 0)
