@@ -115,10 +115,12 @@ std::vector<IndexPage> placeIndex(const IndexLayout& layout, std::uint32_t owner
 // the global free-page map and added to the index's usage map); pages no longer needed are
 // cleared, removed from the index's map and marked free. The definition's root page and count of
 // distinct keys are brought up to date in `definition` and its pages rewritten when they change.
-// Memory stays the same whatever the table's size: past 1 MiB the entries are sorted in runs
-// written to an unnamed file beside the database (as SpillFile.h makes them) and merged, and the
-// leaves are laid out and written as the merged entries go by, giving the pages layoutIndex and
-// placeIndex give. Raises what indexEntriesFromRows raises before writing anything;
+// Memory stays the same whatever the table's size: only the key columns of each row are decoded,
+// and past 1 MiB the entries are sorted in runs written to an unnamed file beside the database
+// (as SpillFile.h makes them) and merged once; the leaves are laid out as the merged entries go
+// by and kept, without their sibling links, in that file until the page numbers are known,
+// giving the pages layoutIndex and placeIndex give. Raises what indexEntriesFromRows raises
+// before writing anything;
 // std::length_error when a usage map cannot record a page (see PageAllocator.h); PageFile's and
 // the run file's std::system_error otherwise (the caller rolls the level back).
 void rebuildIndex(PageFile& file, TableDefinition& definition, std::size_t physicalIndex);

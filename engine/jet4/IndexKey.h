@@ -25,6 +25,10 @@ struct KeyPart {
 // columns, text this encoder cannot encode).
 std::optional<std::string> encodeIndexKey(std::span<const KeyPart> parts);
 
+// The same key appended to `key`, for a caller that encodes many into one buffer; false, with
+// `key` as it was, when encodeIndexKey gives nothing.
+bool appendIndexKey(std::span<const KeyPart> parts, std::string& key);
+
 // Whether text keys can be written for a text column with this sort order and sort version:
 // only "General" (1033) version 0.
 bool textKeysSupported(std::uint16_t sortOrder, std::uint16_t sortVersion);

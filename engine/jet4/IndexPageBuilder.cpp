@@ -3,6 +3,7 @@
 #include "engine/jet4/EncoderBytes.h"
 
 #include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
 namespace engine::jet4 {
@@ -68,15 +69,32 @@ std::size_t indexEntriesThatFit(std::span<const IndexEntry> entries, bool leaf) 
 }
 
 PageImage buildIndexPage(const IndexPage& page, std::span<const IndexEntry> entries) {
-    std::vector<std::string> stored;
-    for (const IndexEntry& entry : entries)
-        stored.push_back(indexEntryBytes(entry, page.leaf));
+    std::string packed;
+    std::vector<std::size_t> ends;
+    ends.reserve(entries.size());
+    for (const IndexEntry& entry : entries) {
+        packed += indexEntryBytes(entry, page.leaf);
+        ends.push_back(packed.size());
+    }
+    return buildIndexPage(page, packed, ends);
+}
+
+PageImage buildIndexPage(const IndexPage& page, std::string_view packed,
+                         std::span<const std::size_t> ends) {
     const std::size_t prefix = page.prefixLength;
-    if (prefix > sharedPrefixLength(entries, page.leaf))
-        throw std::invalid_argument("index entries do not share a prefix of " +
-                                    std::to_string(prefix) + " bytes");
-    if (storedSize(stored, prefix) > EntryArea)
-        throw std::invalid_argument(std::to_string(entries.size()) +
+    // Every entry must start with the first one's `prefix` bytes (a lone entry shares none).
+    if (prefix > 0) {
+        bool shared = ends.size() >= 2 && ends[0] >= prefix;
+        for (std::size_t i = 1; shared && i < ends.size(); ++i)
+            shared = ends[i] - ends[i - 1] >= prefix &&
+                     packed.compare(ends[i - 1], prefix, packed, 0, prefix) == 0;
+        if (!shared)
+            throw std::invalid_argument("index entries do not share a prefix of " +
+                                        std::to_string(prefix) + " bytes");
+    }
+    const std::size_t size = ends.empty() ? 0 : ends.back() - (ends.size() - 1) * prefix;
+    if (size > EntryArea)
+        throw std::invalid_argument(std::to_string(ends.size()) +
                                     " index entries do not fit one page");
 
     PageImage image{};
@@ -89,11 +107,13 @@ PageImage buildIndexPage(const IndexPage& page, std::span<const IndexEntry> entr
     putU16(image, PrefixOffset, static_cast<std::uint16_t>(prefix));
     putU8(image, UnknownOffset, page.unknown);
     std::size_t end = FirstEntryOffset;
-    for (std::size_t i = 0; i < stored.size(); ++i) {
+    std::size_t begin = 0;
+    for (std::size_t i = 0; i < ends.size(); ++i) {
         const std::size_t skip = i == 0 ? 0 : prefix;
-        std::copy(stored[i].begin() + static_cast<std::ptrdiff_t>(skip), stored[i].end(),
-                  image.begin() + static_cast<std::ptrdiff_t>(end));
-        end += stored[i].size() - skip;
+        const std::size_t length = ends[i] - begin - skip;
+        std::memcpy(image.data() + end, packed.data() + begin + skip, length);
+        end += length;
+        begin = ends[i];
         const std::size_t bit = end - FirstEntryOffset;
         image[BitmapOffset + bit / 8] |= static_cast<std::uint8_t>(1u << (bit % 8));
     }

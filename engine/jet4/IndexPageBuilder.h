@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace engine::jet4 {
 
@@ -29,5 +30,10 @@ std::size_t indexEntriesThatFit(std::span<const IndexEntry> entries, bool leaf);
 // taken from `page` (its entries are ignored); std::invalid_argument when the entries do not
 // fit or do not share that prefix.
 PageImage buildIndexPage(const IndexPage& page, std::span<const IndexEntry> entries);
+
+// The same page for entries already stored in full (as indexEntryBytes gives them), one after
+// another in `packed`, entry i ending at ends[i]: for builders that hold entries as bytes.
+PageImage buildIndexPage(const IndexPage& page, std::string_view packed,
+                         std::span<const std::size_t> ends);
 
 } // namespace engine::jet4

@@ -2,6 +2,7 @@
 
 #include "engine/jet4/Bytes.h"
 #include "engine/jet4/LongValue.h"
+#include "engine/jet4/RowFields.h"
 #include "engine/jet4/Text.h"
 
 #include <cstring>
@@ -12,12 +13,24 @@ namespace {
 
 using namespace rowlayout;
 
-std::string bytesOf(std::span<const std::uint8_t> bytes) {
-    return {bytes.begin(), bytes.end()};
+void assignBytes(std::string& to, std::span<const std::uint8_t> bytes) {
+    to.assign(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
-Value decodeValue(const PageFile& file, const ColumnDefinition& column, const ByteView& data) {
-    Value v;
+// Makes `value` Null, keeping the room of its strings.
+void clear(Value& value) {
+    value.kind = Value::Kind::Null;
+    value.integer = 0;
+    value.real = 0;
+    value.text.clear();
+    value.bytes.clear();
+    value.scale = 0;
+}
+
+// Replaces `v` with the value `data` holds for `column`, keeping the room of its strings.
+void decodeValue(const PageFile& file, const ColumnDefinition& column, const ByteView& data,
+                 Value& v) {
+    clear(v);
     const auto bytes = data.bytes();
     switch (column.type) {
     case ColumnType::Byte:
@@ -54,23 +67,23 @@ Value decodeValue(const PageFile& file, const ColumnDefinition& column, const By
         break;
     case ColumnType::Guid:
         v.kind = Value::Kind::Guid;
-        v.bytes = bytesOf(data.span(0, GuidSize));
+        assignBytes(v.bytes, data.span(0, GuidSize));
         break;
     case ColumnType::Numeric:
         v.kind = Value::Kind::Numeric;
-        v.bytes = bytesOf(data.span(0, NumericSize));
+        assignBytes(v.bytes, data.span(0, NumericSize));
         v.scale = column.scale;
         break;
     case ColumnType::Text:
         v.kind = Value::Kind::Text;
-        v.text = decodeStoredText(bytes, data.page());
+        decodeStoredText(bytes, data.page(), v.text);
         break;
     case ColumnType::Memo:
         v.kind = Value::Kind::Text;
         if (!bytes.empty()) {
             const std::string stored = readLongValue(file, bytes, data.page());
-            v.text = decodeStoredText(
-                {reinterpret_cast<const std::uint8_t*>(stored.data()), stored.size()}, data.page());
+            decodeStoredText({reinterpret_cast<const std::uint8_t*>(stored.data()), stored.size()},
+                             data.page(), v.text);
         }
         break;
     case ColumnType::Ole:
@@ -80,10 +93,27 @@ Value decodeValue(const PageFile& file, const ColumnDefinition& column, const By
         break;
     default: // Binary, and types this reader does not know: the stored bytes
         v.kind = Value::Kind::Binary;
-        v.bytes = bytesOf(bytes);
+        assignBytes(v.bytes, bytes);
         break;
     }
-    return v;
+}
+
+// Replaces `value` with the row's value of `column`: Null when absent, false for a Boolean the
+// row is too short for.
+void decodeField(const PageFile& file, const StoredRow& row, const ColumnDefinition& column,
+                 Value& value) {
+    const StoredField field = row.field(column);
+    if (column.type == ColumnType::Boolean) {
+        clear(value);
+        value.kind = Value::Kind::Boolean;
+        value.integer = field.present ? 1 : 0;
+        return;
+    }
+    if (!field.present) {
+        clear(value);
+        return;
+    }
+    decodeValue(file, column, ByteView(field.bytes, row.page(), "row"), value);
 }
 
 } // namespace
@@ -115,74 +145,23 @@ std::size_t fixedSize(const ColumnDefinition& column) {
 std::vector<Value> decodeRow(const PageFile& file, const TableDefinition& definition,
                              std::span<const std::uint8_t> row, std::uint32_t page,
                              const std::vector<bool>& wanted) {
-    const ByteView view(row, page, "row");
-    const std::uint16_t columnCount = view.u16(ColumnCountOffset);
-    const std::size_t maskSize = (std::size_t{columnCount} + 7) / 8;
-    if (FixedAreaOffset + maskSize > view.size())
-        view.fail("null mask of " + std::to_string(columnCount) + " columns does not fit " +
-                  std::to_string(view.size()) + " bytes");
-    const std::size_t maskStart = view.size() - maskSize;
-    const auto present = [&](std::uint16_t number) {
-        return number < columnCount && (view.u8(maskStart + number / 8) >> (number % 8) & 1) != 0;
-    };
-
-    // The variable-slot table, read backwards from the slot count.
-    std::size_t dataEnd = maskStart;
-    std::size_t slotCount = 0;
-    std::size_t countAt = 0;
-    std::size_t variableEnd = 0;
-    if (definition.variableSlots > 0) {
-        if (maskStart < FixedAreaOffset + OffsetSize)
-            view.fail("no room for the variable slot count");
-        countAt = maskStart - OffsetSize;
-        slotCount = view.u16(countAt);
-        const std::size_t tableSize = (slotCount + 1) * OffsetSize;
-        if (countAt < FixedAreaOffset + tableSize)
-            view.fail(std::to_string(slotCount) + " variable slots do not fit the row");
-        dataEnd = countAt - tableSize;
-        variableEnd = view.u16(dataEnd);
-        if (variableEnd > dataEnd || variableEnd < FixedAreaOffset)
-            view.fail("end of variable data " + std::to_string(variableEnd) +
-                      " is outside the row data (" + std::to_string(dataEnd) + " bytes)");
-    }
-    const auto slotStart = [&](std::size_t slot) {
-        return view.u16(countAt - OffsetSize * (slot + 1));
-    };
-
-    std::vector<Value> values(definition.columns.size());
-    for (std::size_t i = 0; i < definition.columns.size(); ++i) {
-        if (!wanted.empty() && (i >= wanted.size() || !wanted[i]))
-            continue;
-        const ColumnDefinition& column = definition.columns[i];
-        const bool isPresent = present(column.number);
-        if (column.type == ColumnType::Boolean) {
-            values[i].kind = Value::Kind::Boolean;
-            values[i].integer = isPresent ? 1 : 0;
-            continue;
-        }
-        if (!isPresent)
-            continue;
-        if (column.isFixed()) {
-            const std::size_t start = FixedAreaOffset + column.fixedOffset;
-            const std::size_t size = fixedSize(column);
-            if (start + size > dataEnd)
-                view.fail("column " + column.name + " at " + std::to_string(start) + " (" +
-                          std::to_string(size) + " bytes) runs past the fixed area");
-            values[i] = decodeValue(file, column, view.sub(start, size, "row"));
-            continue;
-        }
-        const std::size_t slot = column.variableSlot;
-        if (slot >= slotCount)
-            continue; // the row predates the column
-        const std::size_t start = slotStart(slot);
-        const std::size_t end = slot + 1 < slotCount ? slotStart(slot + 1) : variableEnd;
-        if (start < FixedAreaOffset || start > end || end > variableEnd)
-            view.fail("column " + column.name + " spans " + std::to_string(start) + ".." +
-                      std::to_string(end) + ", outside the variable data (" +
-                      std::to_string(variableEnd) + ")");
-        values[i] = decodeValue(file, column, view.sub(start, end - start, "row"));
-    }
+    const StoredRow stored(row, page, definition);
+    // Copies of one blank value: value-initialising each element would clear its bytes before
+    // constructing it, which costs several times as much for a wide row.
+    const Value blank;
+    std::vector<Value> values(definition.columns.size(), blank);
+    for (std::size_t i = 0; i < definition.columns.size(); ++i)
+        if (wanted.empty() || (i < wanted.size() && wanted[i]))
+            decodeField(file, stored, definition.columns[i], values[i]);
     return values;
+}
+
+void decodeColumns(const PageFile& file, const TableDefinition& definition,
+                   std::span<const std::uint8_t> row, std::uint32_t page,
+                   std::span<const std::size_t> positions, std::span<Value> values) {
+    const StoredRow stored(row, page, definition);
+    for (std::size_t i = 0; i < positions.size(); ++i)
+        decodeField(file, stored, definition.columns.at(positions[i]), values[i]);
 }
 
 } // namespace engine::jet4

@@ -48,4 +48,12 @@ std::vector<Value> decodeRow(const PageFile& file, const TableDefinition& defini
                              std::span<const std::uint8_t> row, std::uint32_t page,
                              const std::vector<bool>& wanted = {});
 
+// The columns at `positions` (indexes into `definition.columns`, in increasing order) of `row`,
+// decoded into `values` (one per position) as decodeRow decodes them, with the same checks and
+// FormatErrors; each value is replaced but keeps its strings' room, so a scan that reads a few
+// columns of every row allocates nothing once its values have grown.
+void decodeColumns(const PageFile& file, const TableDefinition& definition,
+                   std::span<const std::uint8_t> row, std::uint32_t page,
+                   std::span<const std::size_t> positions, std::span<Value> values);
+
 } // namespace engine::jet4

@@ -1,8 +1,10 @@
 #pragma once
-// The fields of a stored row found without decoding them (the layout is in Row.h): what a change
-// to some columns of a row needs to carry every other column over byte for byte, long-value
-// references and Access's own text compression included.
+// The fields of a stored row found without decoding them (the layout is in Row.h): what the
+// decoder reads values from, and what a change to some columns of a row needs to carry every
+// other column over byte for byte, long-value references and Access's own text compression
+// included.
 
+#include "engine/jet4/Bytes.h"
 #include "engine/jet4/TableDefinition.h"
 
 #include <cstdint>
@@ -18,9 +20,34 @@ struct StoredField {
     std::span<const std::uint8_t> bytes;
 };
 
+// A row image with its null mask and variable-slot table checked once; each column's field is
+// then found through them. FormatError (naming `page`) for a count or offset that does not fit
+// the row.
+class StoredRow {
+public:
+    StoredRow(std::span<const std::uint8_t> row, std::uint32_t page,
+              const TableDefinition& definition);
+
+    std::uint32_t page() const { return view_.page(); }
+    // The field of `column`: absent for a column the row predates; FormatError when the field
+    // runs outside the row.
+    StoredField field(const ColumnDefinition& column) const;
+
+private:
+    bool present(std::uint16_t number) const;
+    std::size_t slotStart(std::size_t slot) const;
+
+    ByteView view_;
+    std::uint16_t columnCount_ = 0;
+    std::size_t maskStart_ = 0;
+    std::size_t dataEnd_ = 0;
+    std::size_t slotCount_ = 0;
+    std::size_t countAt_ = 0;
+    std::size_t variableEnd_ = 0;
+};
+
 // The field of each column of `definition` in `row` (found on `page`), indexed like
-// `definition.columns`. Columns the row predates are absent. FormatError for any count, offset
-// or length that does not fit the row, as decodeRow raises it.
+// `definition.columns`. FormatError as StoredRow raises it.
 std::vector<StoredField> storedFields(const TableDefinition& definition,
                                       std::span<const std::uint8_t> row, std::uint32_t page);
 

@@ -231,37 +231,6 @@ std::string writeRowImage(PageFile& file, const TableDefinition& definition,
     return encodeRow(definition, values, refs);
 }
 
-// The bytes of variable column `column` in `row`, or nothing when the row holds it as Null or
-// was written before it existed (see Row.h for the layout).
-std::optional<std::string_view> variableField(std::string_view row, const ColumnDefinition& column,
-                                              std::uint32_t page) {
-    const auto fail = [&] { return FormatError(page, "row offsets do not fit the row"); };
-    if (row.size() < rowlayout::FixedAreaOffset)
-        throw fail();
-    const std::size_t columns = readU16(row, rowlayout::ColumnCountOffset);
-    if (column.number >= columns)
-        return std::nullopt;
-    const std::size_t maskSize = (columns + 7) / 8;
-    if (row.size() < maskSize + 2)
-        throw fail();
-    const std::size_t mask = row.size() - maskSize;
-    if ((static_cast<std::uint8_t>(row[mask + column.number / 8]) >> (column.number % 8) & 1) == 0)
-        return std::nullopt;
-    const std::size_t slots = readU16(row, mask - 2);
-    if (column.variableSlot >= slots)
-        return std::nullopt;
-    if (mask < 2 + 2 * slots + 2)
-        throw fail();
-    const auto offsetOf = [&](std::size_t slot) { return readU16(row, mask - 2 - 2 * (slot + 1)); };
-    const std::size_t start = offsetOf(column.variableSlot);
-    const std::size_t slot = column.variableSlot;
-    const std::size_t end =
-        slot + 1 < slots ? offsetOf(slot + 1) : readU16(row, mask - 4 - 2 * slots);
-    if (start > end || end > row.size())
-        throw fail();
-    return row.substr(start, end - start);
-}
-
 bool hasLongValueColumns(const TableDefinition& definition) {
     return std::any_of(definition.columns.begin(), definition.columns.end(), isLongValue);
 }
@@ -269,17 +238,21 @@ bool hasLongValueColumns(const TableDefinition& definition) {
 // Deletes the long-value rows the Memo/OLE values of `row` occupy.
 void freeLongValues(PageFile& file, const TableDefinition& definition, std::string_view row,
                     std::uint32_t page) {
+    const StoredRow stored({reinterpret_cast<const std::uint8_t*>(row.data()), row.size()}, page,
+                           definition);
     for (const ColumnDefinition& column : definition.columns) {
         if (!isLongValue(column) || column.isFixed())
             continue;
-        const auto field = variableField(row, column, page);
-        if (!field || field->size() < LongValueHeaderSize)
+        const StoredField field = stored.field(column);
+        if (!field.present || field.bytes.size() < LongValueHeaderSize)
             continue;
-        const std::uint32_t word = readU32(*field, longvalue::LengthOffset);
+        const std::string_view bytes(reinterpret_cast<const char*>(field.bytes.data()),
+                                     field.bytes.size());
+        const std::uint32_t word = readU32(bytes, longvalue::LengthOffset);
         if (word & longvalue::InlineFlag)
             continue;
         const RowHome home = longValueHome(longValueMaps(definition, column));
-        std::uint32_t next = readU32(*field, longvalue::PointerOffset);
+        std::uint32_t next = readU32(bytes, longvalue::PointerOffset);
         const bool chain = (word & longvalue::SingleRowFlag) == 0;
         std::set<std::uint32_t> seen;
         while (next != 0 && seen.insert(next).second) {

@@ -22,8 +22,10 @@ SpillFile::SpillFile(const std::string& target) {
         disk::fail(errno, "create", path_);
     // Without O_TMPFILE a name exists between the open and the unlink; a crash in that instant
     // leaves it, named so the next writer removes it.
-    const std::string named =
-        (database.parent_path() / ("." + database.filename().string() + ".patch16-undo")).string();
+    std::string name = ".";
+    name += database.filename().string();
+    name += ".patch16-undo";
+    const std::string named = (database.parent_path() / name).string();
     fd_ = ::open(named.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd_ < 0)
         disk::fail(errno, "create", named);
@@ -39,6 +41,17 @@ std::uint64_t SpillFile::put(const Page& page) {
     const std::uint64_t at = end_;
     end_ += page.size();
     return at;
+}
+
+std::uint64_t SpillFile::append(std::span<const std::uint8_t> bytes) {
+    disk::writeAt(fd_, bytes.data(), bytes.size(), end_, "spill", path_);
+    const std::uint64_t at = end_;
+    end_ += bytes.size();
+    return at;
+}
+
+void SpillFile::read(std::uint64_t offset, std::span<std::uint8_t> to) const {
+    disk::readAt(fd_, to.data(), to.size(), offset, path_);
 }
 
 void SpillFile::get(std::uint64_t offset, Page& page) const {

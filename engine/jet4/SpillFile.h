@@ -2,10 +2,12 @@
 // The pages an inner transaction level must put back if it is rolled back, kept on disk so memory
 // stays the same however many pages a level changes. An unnamed file (O_TMPFILE) in the
 // database's folder, gone with the last descriptor whatever ends the process; where the file
-// system cannot make one, `.<name>.patch16-undo` removed as soon as it is open.
+// system cannot make one, `.<name>.patch16-undo` removed as soon as it is open. The index builder
+// keeps its sorted runs and its finished leaves in one the same way.
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 
 namespace engine::jet4 {
@@ -24,6 +26,11 @@ public:
     std::uint64_t put(const Page& page);
     // The page stored at `offset`; std::system_error on failure.
     void get(std::uint64_t offset, Page& page) const;
+    // Stores `bytes` at the end (any length, not only whole pages) and returns where;
+    // std::system_error on failure.
+    std::uint64_t append(std::span<const std::uint8_t> bytes);
+    // The bytes stored at `offset`, as many as `to` holds; std::system_error on failure.
+    void read(std::uint64_t offset, std::span<std::uint8_t> to) const;
     // Where the next put() goes; rewind() to an earlier end lets it reuse the space after it.
     std::uint64_t end() const { return end_; }
     void rewind(std::uint64_t end) { end_ = end; }

@@ -26,8 +26,8 @@ DataPage tablePage(const PageFile& file, const TableDefinition& definition, std:
 
 } // namespace
 
-void scanRows(const PageFile& file, const TableDefinition& definition, const RowVisitor& visit,
-              const std::vector<bool>& wanted) {
+void scanRowImages(const PageFile& file, const TableDefinition& definition,
+                   const RowImageVisitor& visit) {
     const UsageMap owned = readUsageMap(file, definition.ownedPages);
     for (const std::uint32_t number : owned.pages) {
         const DataPage page = tablePage(file, definition, number, owned.location.page);
@@ -36,7 +36,7 @@ void scanRows(const PageFile& file, const TableDefinition& definition, const Row
                 continue;
             const RowLocation location{number, static_cast<std::uint8_t>(slot)};
             if (!page.rowSlots()[slot].pointer) {
-                if (!visit(location, decodeRow(file, definition, page.row(slot), number, wanted)))
+                if (!visit(location, page.row(slot), number))
                     return;
                 continue;
             }
@@ -59,11 +59,19 @@ void scanRows(const PageFile& file, const TableDefinition& definition, const Row
                                                        std::to_string(holder.rowSlots().size()));
                 row = target.row;
             }
-            if (!visit(location,
-                       decodeRow(file, definition, holder.row(row), holder.number(), wanted)))
+            if (!visit(location, holder.row(row), holder.number()))
                 return;
         }
     }
+}
+
+void scanRows(const PageFile& file, const TableDefinition& definition, const RowVisitor& visit,
+              const std::vector<bool>& wanted) {
+    scanRowImages(
+        file, definition,
+        [&](RowLocation location, std::span<const std::uint8_t> image, std::uint32_t page) {
+            return visit(location, decodeRow(file, definition, image, page, wanted));
+        });
 }
 
 } // namespace engine::jet4

@@ -13,7 +13,9 @@
 #include "engine/jet4/TableDefinition.h"
 #include "engine/jet4/Value.h"
 
+#include <cstdint>
 #include <functional>
+#include <span>
 #include <vector>
 
 namespace engine::jet4 {
@@ -26,5 +28,15 @@ using RowVisitor = std::function<bool(RowLocation, const std::vector<Value>&)>;
 // decodeRow. FormatError for a page that is not the table's data page or any damaged row.
 void scanRows(const PageFile& file, const TableDefinition& definition, const RowVisitor& visit,
               const std::vector<bool>& wanted = {});
+
+// Called once per row with its location, the bytes of its image and the page holding the image
+// (not the location's page when the row was moved); returning false stops the scan.
+using RowImageVisitor =
+    std::function<bool(RowLocation, std::span<const std::uint8_t> image, std::uint32_t page)>;
+
+// The same rows undecoded, for a caller that decodes only what it needs of each (decodeColumns).
+// FormatError for a page that is not the table's data page or a broken overflow pointer.
+void scanRowImages(const PageFile& file, const TableDefinition& definition,
+                   const RowImageVisitor& visit);
 
 } // namespace engine::jet4

@@ -39,8 +39,11 @@ void appendUnits(std::u16string& out, std::span<const std::uint8_t> bytes, std::
     if (bytes.size() % 2 != 0)
         throw FormatError(page, "UTF-16 text has an odd number of bytes (" +
                                     std::to_string(bytes.size()) + ")");
+    const std::size_t at = out.size();
+    out.resize(at + bytes.size() / 2);
+    char16_t* to = out.data() + at;
     for (std::size_t i = 0; i < bytes.size(); i += 2)
-        out += static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8);
+        *to++ = static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8);
 }
 
 } // namespace
@@ -71,22 +74,37 @@ std::u16string utf16FromBytes(std::span<const std::uint8_t> bytes, std::uint32_t
 }
 
 std::u16string decodeStoredText(std::span<const std::uint8_t> bytes, std::uint32_t page) {
+    std::u16string out;
+    decodeStoredText(bytes, page, out);
+    return out;
+}
+
+void decodeStoredText(std::span<const std::uint8_t> bytes, std::uint32_t page,
+                      std::u16string& out) {
+    out.clear();
     const bool compressed = bytes.size() >= sizeof CompressionMarker &&
                             bytes[0] == CompressionMarker[0] && bytes[1] == CompressionMarker[1];
-    if (!compressed)
-        return utf16FromBytes(bytes, page);
-
-    std::u16string out;
-    out.reserve(bytes.size());
+    if (!compressed) {
+        appendUnits(out, bytes, page);
+        return;
+    }
+    // At most one unit per byte; the one-byte runs are written straight into that room.
+    out.resize(bytes.size());
+    std::size_t size = 0;
     bool oneByteRun = true;
     std::size_t runStart = sizeof CompressionMarker;
-    auto flush = [&](std::size_t runEnd) {
-        const auto run = bytes.subspan(runStart, runEnd - runStart);
-        if (oneByteRun)
-            for (const std::uint8_t b : run)
-                out += static_cast<char16_t>(b);
-        else
-            appendUnits(out, run, page);
+    const auto flush = [&](std::size_t runEnd) {
+        const std::size_t length = runEnd - runStart;
+        if (oneByteRun) {
+            for (std::size_t i = runStart; i < runEnd; ++i)
+                out[size++] = static_cast<char16_t>(bytes[i]);
+            return;
+        }
+        if (length % 2 != 0)
+            throw FormatError(page, "UTF-16 text has an odd number of bytes (" +
+                                        std::to_string(length) + ")");
+        for (std::size_t i = runStart; i < runEnd; i += 2)
+            out[size++] = static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8);
     };
     for (std::size_t i = runStart; i < bytes.size(); ++i) {
         if (bytes[i] != RunSwitch)
@@ -96,7 +114,7 @@ std::u16string decodeStoredText(std::span<const std::uint8_t> bytes, std::uint32
         runStart = i + 1;
     }
     flush(bytes.size());
-    return out;
+    out.resize(size);
 }
 
 } // namespace engine::jet4

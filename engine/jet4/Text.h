@@ -21,4 +21,8 @@ std::u16string utf16FromBytes(std::span<const std::uint8_t> bytes, std::uint32_t
 // run or a plain value has an odd byte count.
 std::u16string decodeStoredText(std::span<const std::uint8_t> bytes, std::uint32_t page);
 
+// The same into `out`, replacing what it held but keeping its room: a scan that decodes one
+// column of every row reuses one string.
+void decodeStoredText(std::span<const std::uint8_t> bytes, std::uint32_t page, std::u16string& out);
+
 } // namespace engine::jet4

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <vector>
+#include <cstring>
+#include <optional>
+#include <stdexcept>
 
 namespace engine::jet4 {
 
@@ -212,7 +214,68 @@ std::optional<GeneralCharCode> generalCharCode(char16_t unit) {
     return std::nullopt;
 }
 
+namespace {
+
+// A unit's code packed for the key encoder's table: the codes inline, no allocation.
+constexpr std::size_t MaxCodes = 4; // a ligature's two letters, each with a lead code
+struct PackedCode {
+    enum Sort : std::uint8_t { Unknown, Plain, International, Unprintable, Ignored };
+    Sort sort = Unknown;
+    std::uint8_t size = 0; // bytes of `codes` used
+    std::uint8_t extra = 0;
+    char codes[MaxCodes] = {};
+};
+
+PackedCode packed(const std::optional<GeneralCharCode>& code) {
+    PackedCode out;
+    if (!code)
+        return out;
+    if (code->codes.size() > MaxCodes)
+        throw std::logic_error("a General sort code longer than the key encoder's table allows");
+    switch (code->kind) {
+    case Kind::Plain:
+        out.sort = PackedCode::Plain;
+        break;
+    case Kind::International:
+        out.sort = PackedCode::International;
+        break;
+    case Kind::Unprintable:
+        out.sort = PackedCode::Unprintable;
+        break;
+    case Kind::Ignored:
+        out.sort = PackedCode::Ignored;
+        break;
+    }
+    out.size = static_cast<std::uint8_t>(code->codes.size());
+    out.extra = code->extra;
+    std::copy(code->codes.begin(), code->codes.end(), out.codes);
+    return out;
+}
+
+// The codes of Latin and Cyrillic units, worked out once: an index is built from every row's
+// text, and generalCharCode looks a unit up in the runs one by one.
+constexpr char16_t Tabled = 0x0500;
+
+const std::array<PackedCode, Tabled>& packedTable() {
+    static const std::array<PackedCode, Tabled> table = [] {
+        std::array<PackedCode, Tabled> codes{};
+        for (char16_t unit = 0; unit < Tabled; ++unit)
+            codes[unit] = packed(generalCharCode(unit));
+        return codes;
+    }();
+    return table;
+}
+
+} // namespace
+
 std::optional<std::string> generalTextKey(std::u16string_view text) {
+    std::string key;
+    if (!appendGeneralTextKey(text, key))
+        return std::nullopt;
+    return key;
+}
+
+bool appendGeneralTextKey(std::u16string_view text, std::string& key) {
     // Keys cover at most 255 units (the longest Text value; longer Memo text is cut).
     text = text.substr(0, std::min<std::size_t>(text.size(), 255));
     // Trailing spaces are dropped before the text is encoded, as jackcess writes the keys of
@@ -220,49 +283,46 @@ std::optional<std::string> generalTextKey(std::u16string_view text) {
     while (!text.empty() && text.back() == u' ')
         text.remove_suffix(1);
 
-    std::string key;
     std::string accents;      // one byte per character up to the last accented one
     std::string unprintables; // position mark, 0x06, code for each unprintable character
     std::size_t position = 0; // characters that have written codes so far
-    // The codes of Latin and Cyrillic units are worked out once: an index is built from every
-    // row's text, and generalCharCode looks a unit up in the runs one by one.
-    constexpr char16_t Tabled = 0x0500;
-    static const std::vector<std::optional<GeneralCharCode>> table = [] {
-        std::vector<std::optional<GeneralCharCode>> codes;
-        for (char16_t unit = 0; unit < Tabled; ++unit)
-            codes.push_back(generalCharCode(unit));
-        return codes;
-    }();
+    const std::array<PackedCode, Tabled>& table = packedTable();
+    // Room for the most codes a unit can have, each unit's codes copied whole into it.
+    const std::size_t start = key.size();
+    key.resize(start + text.size() * MaxCodes);
+    char* out = key.data() + start;
     for (char16_t unit : text) {
-        const std::optional<GeneralCharCode> looked =
-            unit < Tabled ? std::nullopt : generalCharCode(unit);
-        const std::optional<GeneralCharCode>& code = unit < Tabled ? table[unit] : looked;
-        if (!code)
-            return std::nullopt;
-        switch (code->kind) {
-        case Kind::Plain:
-            key += code->codes;
+        const PackedCode code = unit < Tabled ? table[unit] : packed(generalCharCode(unit));
+        switch (code.sort) {
+        case PackedCode::Unknown:
+            key.resize(start);
+            return false;
+        case PackedCode::Plain:
+            std::memcpy(out, code.codes, MaxCodes);
+            out += code.size;
             ++position;
             break;
-        case Kind::International:
-            key += code->codes;
+        case PackedCode::International:
+            std::memcpy(out, code.codes, MaxCodes);
+            out += code.size;
             // Characters without an accent stand as 0x02 before an accented one.
             accents.append(position - accents.size(), '\x02');
-            accents += static_cast<char>(code->extra);
+            accents += static_cast<char>(code.extra);
             ++position;
             break;
-        case Kind::Unprintable: {
+        case PackedCode::Unprintable: {
             const unsigned mark = 0x8000u | (7u + 4u * position);
             unprintables += static_cast<char>(mark >> 8);
             unprintables += static_cast<char>(mark & 0xFF);
             unprintables += '\x06';
-            unprintables += static_cast<char>(code->extra);
+            unprintables += static_cast<char>(code.extra);
             break;
         }
-        case Kind::Ignored:
+        case PackedCode::Ignored:
             break;
         }
     }
+    key.resize(static_cast<std::size_t>(out - key.data()));
     key += '\x01';
     key += accents;
     if (!unprintables.empty()) {
@@ -270,7 +330,7 @@ std::optional<std::string> generalTextKey(std::u16string_view text) {
         key += unprintables;
     }
     key += '\0';
-    return key;
+    return true;
 }
 
 } // namespace engine::jet4

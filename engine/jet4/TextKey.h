@@ -34,4 +34,7 @@ std::optional<GeneralCharCode> generalCharCode(char16_t unit);
 // units and its trailing spaces dropped first.
 std::optional<std::string> generalTextKey(std::u16string_view text);
 
+// The same key appended to `key`; false, with `key` as it was, when generalTextKey gives nothing.
+bool appendGeneralTextKey(std::u16string_view text, std::string& key);
+
 } // namespace engine::jet4

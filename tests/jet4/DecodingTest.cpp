@@ -1,5 +1,5 @@
 // Decoding on hand-made bytes, built from the format rules: stored text, UTF-8, the format
-// signature, and a row narrower than its definition.
+// signature, and a row narrower than its definition, whole or a few columns at a time.
 
 #include "engine/jet4/FormatError.h"
 #include "engine/jet4/Header.h"
@@ -39,10 +39,16 @@ TEST(Jet4Decoding, StoredTextPlainAndCompressed) {
     };
     for (const TextCase& c : cases) {
         SCOPED_TRACE(c.what);
-        if (c.expected)
+        // The form that decodes into a string it is given replaces what the string held.
+        std::u16string reused = u"longer text left from an earlier value";
+        if (c.expected) {
             EXPECT_EQ(decodeStoredText(c.stored, 9), *c.expected);
-        else
+            decodeStoredText(c.stored, 9, reused);
+            EXPECT_EQ(reused, *c.expected);
+        } else {
             EXPECT_THROW(decodeStoredText(c.stored, 9), FormatError);
+            EXPECT_THROW(decodeStoredText(c.stored, 9, reused), FormatError);
+        }
     }
 }
 
@@ -117,6 +123,21 @@ TEST(Jet4Decoding, RowNarrowerThanItsDefinition) {
     EXPECT_EQ(values[2].text, u"hi");
     EXPECT_TRUE(values[3].isNull());
 
+    // Only some columns, into values left from another row: each is replaced whole.
+    const std::size_t positions[] = {2, 3};
+    std::vector<Value> reused(2);
+    reused[0].kind = Value::Kind::Binary;
+    reused[0].bytes = "stale";
+    reused[1].kind = Value::Kind::Text;
+    reused[1].text = u"stale";
+    decodeColumns(file, definition, row, 5, positions, reused);
+    EXPECT_EQ(reused[0].kind, Value::Kind::Text);
+    EXPECT_EQ(reused[0].text, u"hi");
+    EXPECT_TRUE(reused[0].bytes.empty());
+    EXPECT_TRUE(reused[1].isNull());
+    EXPECT_TRUE(reused[1].text.empty());
+
     Bytes truncated(row.begin(), row.begin() + 3);
     EXPECT_THROW(decodeRow(file, definition, truncated, 5), FormatError);
+    EXPECT_THROW(decodeColumns(file, definition, truncated, 5, positions, reused), FormatError);
 }

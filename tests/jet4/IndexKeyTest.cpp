@@ -155,6 +155,10 @@ TEST(IndexKey, ConcatenatesTheColumnsOfAMultiColumnKey) {
     const auto key = encodeIndexKey(parts);
     ASSERT_TRUE(key);
     EXPECT_EQ(hex(*key), hex({0x7F, 0x4A, 0x01, 0x00, 0x80, 0x7F, 0xFF, 0xFF, 0xFD, 0x00}));
+    // Appended to bytes already in a buffer, the same key follows them.
+    std::string buffer = "held";
+    ASSERT_TRUE(appendIndexKey(parts, buffer));
+    EXPECT_EQ(buffer, "held" + *key);
 }
 
 TEST(IndexKey, KeysOrderAsTheValuesDoInBothDirections) {
@@ -185,8 +189,15 @@ TEST(IndexKey, RefusesValuesWithoutAKnownKey) {
         {raw(K::Numeric, std::string(17, '\x01')), T::Numeric},
         {raw(K::Guid, "short"), T::Guid},
     };
-    for (const auto& [value, type] : refused)
+    const Value before = integer(1);
+    for (const auto& [value, type] : refused) {
         EXPECT_FALSE(keyOf(value, type, true)) << static_cast<int>(type);
+        // After a column that has a key, appending leaves the buffer as it was.
+        const std::vector<KeyPart> parts{{&before, T::Long, true}, {&value, type, true}};
+        std::string buffer = "held";
+        EXPECT_FALSE(appendIndexKey(parts, buffer)) << static_cast<int>(type);
+        EXPECT_EQ(buffer, "held") << static_cast<int>(type);
+    }
 }
 
 TEST(IndexKey, TextKeysOnlyForGeneralVersionZero) {

@@ -13,6 +13,7 @@
 #include "engine/jet4/NewDatabase.h"
 #include "engine/jet4/Properties.h"
 #include "engine/jet4/PropertiesEncoder.h"
+#include "engine/jet4/Row.h"
 #include "engine/jet4/RowWriter.h"
 #include "engine/jet4/SchemaWriter.h"
 #include "engine/jet4/TableDefinition.h"
@@ -412,29 +413,32 @@ std::vector<std::size_t> allIndexes(const jet4::TableDefinition& t) {
 int changeMatchingRows(jet4::PageFile& file, const jet4::TableDefinition& t,
                        const jet::Condition* where,
                        const std::function<void(jet4::RowLocation)>& change) {
-    std::vector<std::pair<std::string, std::size_t>> conditionColumns;
+    // The columns the condition reads, in the table's order, and their values in the row at hand.
+    std::vector<std::size_t> positions;
     if (where)
         for (const auto& name : jet::conditionColumns(*where))
-            conditionColumns.emplace_back(name, columnIndex(t, name));
-    std::vector<bool> decoded(t.columns.size(), false);
-    for (const auto& [name, i] : conditionColumns)
-        decoded[i] = true;
+            positions.push_back(columnIndex(t, name));
+    std::sort(positions.begin(), positions.end());
+    positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
+    std::vector<jet4::Value> values(positions.size());
     int count = 0;
-    jet4::scanRows(
+    jet4::scanRowImages(
         file, t,
-        [&](jet4::RowLocation location, const std::vector<jet4::Value>& row) {
+        [&](jet4::RowLocation location, std::span<const std::uint8_t> image, std::uint32_t page) {
+            // Decoding checks the row's layout even when the condition reads
+            // nothing: a damaged row stops the statement before it changes.
+            jet4::decodeColumns(file, t, image, page, positions, values);
             if (where && !jet::matches(*where, [&](const std::string& name) {
-                    for (const auto& [known, i] : conditionColumns)
-                        if (known == name)
-                            return toVariant(row.at(i));
+                    for (std::size_t k = 0; k < positions.size(); ++k)
+                        if (automation::sameName(t.columns[positions[k]].name, name))
+                            return toVariant(values[k]);
                     return Variant::null();
                 }))
                 return true;
             change(location);
             ++count;
             return true;
-        },
-        decoded);
+        });
     return count;
 }
 
