@@ -10,13 +10,11 @@ using namespace indexpage;
 
 } // namespace
 
-IndexPage readIndexPage(const PageFile& file, std::uint32_t number) {
-    const PageData data = file.page(number);
+IndexPage readIndexPageHeader(const PageData& data, std::uint32_t number) {
     const ByteView view(*data, number, "index page");
     const std::uint8_t type = view.u8(TypeOffset);
     if (type != IndexLeafPageType && type != IndexNodePageType)
         view.fail("page type is " + std::to_string(type) + ", not an index page");
-
     IndexPage page;
     page.number = number;
     page.leaf = type == IndexLeafPageType;
@@ -26,11 +24,18 @@ IndexPage readIndexPage(const PageFile& file, std::uint32_t number) {
     page.next = view.u32(NextOffset);
     page.tail = view.u32(TailOffset);
     page.unknown = view.u8(UnknownOffset);
-    const std::uint16_t prefixLength = view.u16(PrefixOffset);
-    page.prefixLength = prefixLength;
-    const std::size_t pointers = RowPointerSize + (page.leaf ? 0 : ChildPointerSize);
+    page.prefixLength = view.u16(PrefixOffset);
+    return page;
+}
 
-    std::string prefix;
+void forEachIndexEntry(const PageData& data, std::uint32_t number,
+                       const std::function<void(std::span<const std::uint8_t>)>& visit) {
+    const IndexPage page = readIndexPageHeader(data, number);
+    const ByteView view(*data, number, "index page");
+    const std::size_t pointers = RowPointerSize + (page.leaf ? 0 : ChildPointerSize);
+    std::vector<std::uint8_t> entry;
+    std::size_t prefix = 0;
+    bool first = true;
     std::size_t start = FirstEntryOffset;
     const auto bitmap = view.span(BitmapOffset, BitmapSize);
     for (std::size_t bit = 0; bit < BitmapSize * 8; ++bit) {
@@ -42,31 +47,39 @@ IndexPage readIndexPage(const PageFile& file, std::uint32_t number) {
         if (end <= start)
             view.fail("an entry ends at " + std::to_string(end) + " before it starts");
         const auto stored = view.span(start, end - start);
-        std::string full;
-        if (page.entries.empty()) {
-            full.assign(stored.begin(), stored.end());
-            if (prefixLength > full.size())
-                view.fail("shared prefix of " + std::to_string(prefixLength) +
+        if (first) {
+            if (page.prefixLength > stored.size())
+                view.fail("shared prefix of " + std::to_string(page.prefixLength) +
                           " bytes is longer than the first entry");
-            prefix = full.substr(0, prefixLength);
+            prefix = page.prefixLength;
+            entry.assign(stored.begin(), stored.end());
+            first = false;
         } else {
-            full = prefix;
-            full.append(stored.begin(), stored.end());
+            // The first entry's prefix stays at the front of the buffer.
+            entry.resize(prefix);
+            entry.insert(entry.end(), stored.begin(), stored.end());
         }
-        if (full.size() < pointers)
+        if (entry.size() < pointers)
             view.fail("entry at " + std::to_string(start) + " is too short for its pointers");
-        const ByteView entryView({reinterpret_cast<const std::uint8_t*>(full.data()), full.size()},
-                                 number, "index entry");
+        visit(entry);
+        start = end;
+    }
+}
+
+IndexPage readIndexPage(const PageFile& file, std::uint32_t number) {
+    const PageData data = file.page(number);
+    IndexPage page = readIndexPageHeader(data, number);
+    const std::size_t pointers = RowPointerSize + (page.leaf ? 0 : ChildPointerSize);
+    forEachIndexEntry(data, number, [&](std::span<const std::uint8_t> full) {
+        const ByteView entryView(full, number, "index entry");
         const std::size_t keySize = full.size() - pointers;
         IndexEntry entry;
         entry.row = {entryView.be24(keySize), entryView.u8(keySize + 3)};
         if (!page.leaf)
             entry.child = entryView.be32(keySize + RowPointerSize);
-        full.resize(keySize);
-        entry.key = std::move(full);
+        entry.key.assign(reinterpret_cast<const char*>(full.data()), keySize);
         page.entries.push_back(std::move(entry));
-        start = end;
-    }
+    });
     return page;
 }
 

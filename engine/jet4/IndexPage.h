@@ -26,6 +26,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -70,5 +72,16 @@ struct IndexPage {
 // Reads index page `page`; FormatError for another page type, an entry past the page end, a
 // prefix longer than the first entry or an entry too short for its pointers.
 IndexPage readIndexPage(const PageFile& file, std::uint32_t page);
+
+// The fields of index page `page` (its bytes `data`) but its entries, which stay empty;
+// FormatError for another page type.
+IndexPage readIndexPageHeader(const PageData& data, std::uint32_t page);
+
+// Calls `visit` with each entry of index page `page` (its bytes `data`) in order, as stored with
+// the shared prefix restored: the key, the row pointer, and on node pages the child page. The
+// bytes are valid during the call only (one buffer serves every entry). FormatError as
+// readIndexPage raises it.
+void forEachIndexEntry(const PageData& data, std::uint32_t page,
+                       const std::function<void(std::span<const std::uint8_t>)>& visit);
 
 } // namespace engine::jet4

@@ -6,6 +6,7 @@
 #include "engine/jet4/FormatError.h"
 #include "engine/jet4/Header.h"
 #include "engine/jet4/IndexPage.h"
+#include "engine/jet4/IndexTreeCheck.h"
 #include "engine/jet4/TableDefinition.h"
 #include "engine/jet4/TableScan.h"
 #include "support/JetDamage.h"
@@ -14,6 +15,7 @@
 
 #include <functional>
 #include <gtest/gtest.h>
+#include <optional>
 #include <set>
 
 using namespace engine::jet4;
@@ -60,6 +62,75 @@ TEST(Jet4DamagedFile, EveryDamageRaisesFormatError) {
         const std::string copy = folder.file("damaged.mdb");
         testsupport::writeFileBytes(copy, bytes);
         EXPECT_THROW(readEverything(copy), FormatError);
+    }
+}
+
+// The walk made before an index's table is first changed: every broken tree is refused with the
+// page and the fault, and the undamaged tree passes.
+TEST(Jet4DamagedFile, IndexTreeWalkRefusesEveryBrokenTree) {
+    REQUIRE_JET_SAMPLES();
+    const std::string original =
+        (*testsupport::jetSamplesFolder() / "compIndexTestV2000.mdb").string();
+    // An index two levels deep: the root, its first leaf, the leaf after it and the last leaf.
+    const PageFile sample(original);
+    std::optional<std::pair<TableDefinition, std::size_t>> found;
+    for (const CatalogEntry& entry : readCatalog(sample)) {
+        if (entry.type != CatalogEntry::TableType || found)
+            continue;
+        const auto definition = readTableDefinition(sample, static_cast<std::uint32_t>(entry.id));
+        for (std::size_t i = 0; i < definition.physicalIndexes.size() && !found; ++i) {
+            const IndexPage root = readIndexPage(sample, definition.physicalIndexes[i].rootPage);
+            if (!root.leaf && readIndexPage(sample, root.entries.at(0).child).leaf)
+                found.emplace(definition, i);
+        }
+    }
+    ASSERT_TRUE(found);
+    const auto& [definition, position] = *found;
+    const PhysicalIndex& index = definition.physicalIndexes[position];
+    const std::uint32_t leaf = readIndexPage(sample, index.rootPage).entries[0].child;
+    std::uint32_t last = leaf;
+    while (readIndexPage(sample, last).next != 0)
+        last = readIndexPage(sample, last).next;
+    ASSERT_NE(last, leaf);
+    const std::size_t second = readIndexPage(sample, leaf).next * Page;
+    ASSERT_NO_THROW(verifyIndexTree(sample, definition, index));
+
+    const auto put32 = [](std::string& b, std::size_t at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            b.at(at + i) = static_cast<char>(v >> (8 * i));
+    };
+    const struct {
+        const char* fault;
+        std::function<void(std::string&)> damage;
+    } cases[] = {
+        {"not an index page", [&](std::string& b) { b.at(second + indexpage::TypeOffset) = 1; }},
+        {"as its owner", [&](std::string& b) { put32(b, second + indexpage::OwnerOffset, 3); }},
+        {"is not linked to the leaf before it",
+         [&](std::string& b) { put32(b, second + indexpage::PrevOffset, 0); }},
+        // The second leaf's first entry (stored whole) sorted first: its first byte is a flag.
+        {"is not above the one before it",
+         [&](std::string& b) { b.at(second + indexpage::FirstEntryOffset) = 0; }},
+        // The root's first entry no longer names the first leaf's last entry.
+        {"does not end with the node entry that leads to it",
+         [&](std::string& b) {
+             b.at(index.rootPage * Page + indexpage::FirstEntryOffset + 1) ^= 1;
+         }},
+        {"is reached twice",
+         [&](std::string& b) { put32(b, last * Page + indexpage::NextOffset, leaf); }},
+    };
+    const testsupport::TempDir folder;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        std::string bytes = testsupport::fileBytes(original);
+        c.damage(bytes);
+        testsupport::writeFileBytes(folder.file("damaged.mdb"), bytes);
+        const PageFile damaged(folder.file("damaged.mdb"));
+        try {
+            verifyIndexTree(damaged, definition, index);
+            ADD_FAILURE() << "the damaged tree passed";
+        } catch (const FormatError& error) {
+            EXPECT_NE(std::string(error.what()).find(c.fault), std::string::npos) << error.what();
+        }
     }
 }
 
