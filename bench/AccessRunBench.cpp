@@ -46,9 +46,11 @@
 #include <vector>
 
 namespace fs = std::filesystem;
+using bench::copyFile;
 using bench::loadAverage;
 using bench::Measurement;
-using bench::median;
+using bench::medianOf;
+using bench::peakMiB;
 
 namespace {
 
@@ -117,32 +119,6 @@ std::string sample(const fs::path& folder, std::int32_t rows, tools::SampleForma
     std::fprintf(stderr, "making the %s sample of %d rows...\n", formatName(format), rows);
     tools::makeSampleDatabase(path, {rows, rows, "patch15", format});
     return path;
-}
-
-// A byte-for-byte copy of `from`, flushed to the disk so that no write-back of the copy falls
-// into the measurement.
-void copyFile(const std::string& from, const std::string& to) {
-    fs::remove(to);
-    fs::remove(to + "-journal");
-    fs::copy_file(from, to);
-    int fd = ::open(to.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 || ::fsync(fd) != 0)
-        throw std::runtime_error("cannot flush " + to);
-    ::close(fd);
-}
-
-double medianOf(const std::vector<Measurement>& runs, double Measurement::*field) {
-    std::vector<double> values;
-    for (const Measurement& m : runs)
-        values.push_back(m.*field);
-    return median(values);
-}
-
-double peakMiB(const std::vector<Measurement>& runs) {
-    long peak = 0;
-    for (const Measurement& m : runs)
-        peak = std::max(peak, m.peakKiB);
-    return peak / 1024.0;
 }
 
 int usage() {

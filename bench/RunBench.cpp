@@ -43,9 +43,11 @@
 #include <vector>
 
 namespace fs = std::filesystem;
+using bench::copyFile;
 using bench::loadAverage;
 using bench::Measurement;
-using bench::median;
+using bench::medianOf;
+using bench::peakMiB;
 using bench::Stopwatch;
 
 namespace {
@@ -183,18 +185,6 @@ std::string sample(const fs::path& folder, std::int32_t rows) {
     return path;
 }
 
-// A byte-for-byte copy of `from`, flushed to the disk so that no write-back of the copy falls
-// into the measurement.
-void copyFile(const std::string& from, const std::string& to) {
-    fs::remove(to);
-    fs::remove(to + "-journal");
-    fs::copy_file(from, to);
-    int fd = ::open(to.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 || ::fsync(fd) != 0)
-        throw std::runtime_error("cannot flush " + to);
-    ::close(fd);
-}
-
 int usage() {
     std::fprintf(stderr, "usage: bench_RunBench [--sizes N,N,...] [--repeat R] [--dir FOLDER]\n");
     return 2;
@@ -252,24 +242,12 @@ int main(int argc, char** argv) {
                     throw std::runtime_error("the two sides left different schemas:\n(a)\n" +
                                              schemaOf(copyA) + "\n(b)\n" + schemaOf(copyB));
             }
-            auto medianOf = [](const std::vector<Measurement>& runs, double Measurement::*field) {
-                std::vector<double> values;
-                for (const Measurement& m : runs)
-                    values.push_back(m.*field);
-                return median(values);
-            };
-            auto peakOf = [](const std::vector<Measurement>& runs) {
-                long peak = 0;
-                for (const Measurement& m : runs)
-                    peak = std::max(peak, m.peakKiB);
-                return peak / 1024.0;
-            };
             const double a = medianOf(sideA, &Measurement::seconds);
             const double b = medianOf(sideB, &Measurement::seconds);
             const double cpuA = medianOf(sideA, &Measurement::cpuSeconds);
             const double cpuB = medianOf(sideB, &Measurement::cpuSeconds);
             std::printf("%9d %10.3f %10.3f %8.3f %10.3f %10.3f %8.3f %10.1f %10.1f\n", sizes[s], a,
-                        b, a / b, cpuA, cpuB, cpuA / cpuB, peakOf(sideA), peakOf(sideB));
+                        b, a / b, cpuA, cpuB, cpuA / cpuB, peakMiB(sideA), peakMiB(sideB));
             std::fflush(stdout);
         }
         std::printf("load average after: %s\n", loadAverage().c_str());

@@ -18,6 +18,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -154,6 +155,33 @@ inline Measurement measureChild(const std::vector<std::string>& args) {
 inline double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
+}
+
+// The median of `field` over `runs`, and the largest peak memory among them in MiB.
+inline double medianOf(const std::vector<Measurement>& runs, double Measurement::*field) {
+    std::vector<double> values;
+    for (const Measurement& m : runs)
+        values.push_back(m.*field);
+    return median(values);
+}
+
+inline double peakMiB(const std::vector<Measurement>& runs) {
+    long peak = 0;
+    for (const Measurement& m : runs)
+        peak = std::max(peak, m.peakKiB);
+    return static_cast<double>(peak) / 1024.0;
+}
+
+// A byte-for-byte copy of `from` (any SQLite journal beside `to` removed), flushed to the disk so
+// that no write-back of the copy falls into the measurement.
+inline void copyFile(const std::string& from, const std::string& to) {
+    std::filesystem::remove(to);
+    std::filesystem::remove(to + "-journal");
+    std::filesystem::copy_file(from, to);
+    const int fd = ::open(to.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || ::fsync(fd) != 0)
+        throw std::runtime_error("cannot flush " + to);
+    ::close(fd);
 }
 
 inline std::string loadAverage() {

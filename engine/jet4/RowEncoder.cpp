@@ -256,20 +256,20 @@ std::string encodeRow(const TableDefinition& definition, const std::vector<Value
     });
 }
 
-std::string encodeRowChanging(const TableDefinition& definition,
-                              std::span<const StoredField> stored,
+std::string encodeRowChanging(const TableDefinition& definition, const StoredRow& stored,
                               std::span<const Value* const> changes) {
-    if (stored.size() != definition.columns.size() || changes.size() != definition.columns.size())
-        throw std::invalid_argument("a row needs one field per column");
+    if (changes.size() != definition.columns.size())
+        throw std::invalid_argument("a row needs one change or none per column");
     const std::optional<LongValueReference> none;
     return layRow(definition,
                   [&](std::size_t i, std::string& scratch) -> std::optional<std::string_view> {
                       if (changes[i])
                           return valueField(definition.columns[i], *changes[i], none, scratch);
-                      if (!stored[i].present)
+                      const StoredField field = stored.field(definition.columns[i]);
+                      if (!field.present)
                           return std::nullopt;
-                      return std::string_view(reinterpret_cast<const char*>(stored[i].bytes.data()),
-                                              stored[i].bytes.size());
+                      return std::string_view(reinterpret_cast<const char*>(field.bytes.data()),
+                                              field.bytes.size());
                   });
 }
 

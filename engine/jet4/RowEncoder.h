@@ -60,13 +60,12 @@ std::string encodeLongValueField(std::string_view stored,
 std::string encodeRow(const TableDefinition& definition, const std::vector<Value>& values,
                       const std::vector<std::optional<LongValueReference>>& longValues = {});
 
-// The row whose fields are `stored` (as storedFields finds them) laid out again for the table's
-// current definition, with `changes[i]` (indexed like `definition.columns`) in place of column
-// i's field where it is not null. Every other field keeps its stored bytes: text as it was
-// compressed, long values where they are. Errors as encodeRow, a Memo or OLE value that would
-// leave the row included.
-std::string encodeRowChanging(const TableDefinition& definition,
-                              std::span<const StoredField> stored,
+// The row `stored` laid out again for the table's current definition, with `changes[i]` (indexed
+// like `definition.columns`) in place of column i's field where it is not null. Every other field
+// keeps its stored bytes: text as it was compressed, long values where they are. Errors as
+// encodeRow, a Memo or OLE value that would leave the row included; FormatError for a kept field
+// that runs outside the row.
+std::string encodeRowChanging(const TableDefinition& definition, const StoredRow& stored,
                               std::span<const Value* const> changes);
 
 } // namespace engine::jet4

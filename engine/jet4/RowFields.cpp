@@ -70,14 +70,4 @@ StoredField StoredRow::field(const ColumnDefinition& column) const {
     return field;
 }
 
-std::vector<StoredField> storedFields(const TableDefinition& definition,
-                                      std::span<const std::uint8_t> row, std::uint32_t page) {
-    const StoredRow stored(row, page, definition);
-    std::vector<StoredField> fields;
-    fields.reserve(definition.columns.size());
-    for (const ColumnDefinition& column : definition.columns)
-        fields.push_back(stored.field(column));
-    return fields;
-}
-
 } // namespace engine::jet4

@@ -9,7 +9,6 @@
 
 #include <cstdint>
 #include <span>
-#include <vector>
 
 namespace engine::jet4 {
 
@@ -45,10 +44,5 @@ private:
     std::size_t countAt_ = 0;
     std::size_t variableEnd_ = 0;
 };
-
-// The field of each column of `definition` in `row` (found on `page`), indexed like
-// `definition.columns`. FormatError as StoredRow raises it.
-std::vector<StoredField> storedFields(const TableDefinition& definition,
-                                      std::span<const std::uint8_t> row, std::uint32_t page);
 
 } // namespace engine::jet4

@@ -59,6 +59,70 @@ bool isPacked(const DataPage& page) {
     return gap[0] == 0 && std::memcmp(gap, gap + 1, rowsStart - slotsEnd - 1) == 0;
 }
 
+// A data page image in the packed layout (isPacked), read and changed in place.
+std::size_t heldRowCount(const PageImage& page) {
+    return readU16({reinterpret_cast<const char*>(page.data()), page.size()},
+                   datapage::RowCountOffset);
+}
+
+std::uint16_t heldSlot(const PageImage& page, std::size_t row) {
+    return static_cast<std::uint16_t>(
+        readU16({reinterpret_cast<const char*>(page.data()), page.size()},
+                DataPage::HeaderSize + datapage::SlotSize * row));
+}
+
+std::size_t heldRowStart(const PageImage& page, std::size_t row) {
+    return heldSlot(page, row) & datapage::SlotOffsetMask;
+}
+
+std::size_t heldRowEnd(const PageImage& page, std::size_t row) {
+    return row == 0 ? PageFile::PageSize : heldRowStart(page, row - 1);
+}
+
+std::size_t heldUsed(const PageImage& page) {
+    const std::size_t rows = heldRowCount(page);
+    return DataPage::HeaderSize + datapage::SlotSize * rows +
+           (rows == 0 ? 0 : PageFile::PageSize - heldRowStart(page, rows - 1));
+}
+
+std::uint32_t heldOwner(const PageImage& page) {
+    return readU32({reinterpret_cast<const char*>(page.data()), page.size()},
+                   datapage::OwnerOffset);
+}
+
+// Whether a page whose rows and slots take `used` bytes, `rows` of them, has room for a row of
+// `size` bytes and its slot.
+bool roomFor(std::size_t used, std::size_t rows, std::size_t size) {
+    return used + datapage::SlotSize + size <= PageFile::PageSize && rows < MaxRowsOnPage;
+}
+
+bool heldRoomFor(const PageImage& page, std::size_t size) {
+    return roomFor(heldUsed(page), heldRowCount(page), size);
+}
+
+// Adds `bytes` as the next row of the packed page `image`, below the others and its slot after
+// theirs, as packing would put them, with nothing else on the page moved; returns its slot.
+std::uint8_t appendPackedRow(PageImage& image, std::string_view bytes, bool notRow) {
+    const std::size_t slot = heldRowCount(image);
+    const std::size_t start =
+        (slot == 0 ? PageFile::PageSize : heldRowStart(image, slot - 1)) - bytes.size();
+    std::copy(bytes.begin(), bytes.end(), image.begin() + static_cast<std::ptrdiff_t>(start));
+    putU16(image, DataPage::HeaderSize + datapage::SlotSize * slot,
+           static_cast<std::uint16_t>(start | (notRow ? datapage::NotRowFlag : 0)));
+    putU16(image, datapage::RowCountOffset, static_cast<std::uint16_t>(slot + 1));
+    putU16(image, datapage::FreeSpaceOffset,
+           static_cast<std::uint16_t>(PageFile::PageSize - heldUsed(image)));
+    return static_cast<std::uint8_t>(slot);
+}
+
+// Makes row `row` of `image` (starting at `start`, at least 4 bytes long) point at `image`'s
+// new place: the pointer over its first 4 bytes, the rest kept as Access leaves it, flag 0x4000.
+void pointInPlace(PageImage& page, std::size_t row, std::size_t start, RowLocation image) {
+    putU32(page, start, rowPointer(image));
+    putU16(page, DataPage::HeaderSize + datapage::SlotSize * row,
+           static_cast<std::uint16_t>(start | datapage::PointerFlag));
+}
+
 // Where a row of some table, or a long value, is put: the map rows that list the pages of the
 // owner and those of its pages with free space.
 struct RowHome {
@@ -83,6 +147,19 @@ RowHome longValueHome(const LongValueMaps& maps) {
     return {LongValueOwner, maps.ownedPages, maps.freePages};
 }
 
+// Adds `bytes` as the only row of a new page appended at the end of the file (its image left in
+// `image`), which joins both of the owner's maps.
+RowLocation placeOnNewPage(PageFile& file, const RowHome& home, std::string_view bytes, bool notRow,
+                           PageImage& image) {
+    DataPageBuilder builder(home.owner);
+    const std::uint8_t slot = builder.addRow(bytes, false, notRow);
+    image = builder.image();
+    const std::uint32_t page = allocatePage(file, image);
+    addToUsageMap(file, home.ownedPages, page, MapOverflow::Reference);
+    addToUsageMap(file, home.freePages, page, MapOverflow::DropLowest);
+    return {page, slot};
+}
+
 // Adds `bytes` as a row on the owner's last page with free space, or on a new page, and keeps
 // the maps in step. Access only ever fills the last such page; one that cannot take the row is
 // taken out of the free-space map, so the next row goes straight to a new page.
@@ -92,26 +169,11 @@ RowLocation placeRow(PageFile& file, const RowHome& home, std::string_view bytes
         const std::uint32_t last = withSpace.pages.back();
         const DataPage page = readDataPage(file, last);
         // A page that cannot take the row (and its slot) is not packed to find out.
-        const bool room =
-            packedSize(page) + datapage::SlotSize + bytes.size() <= PageFile::PageSize &&
-            page.rowSlots().size() < MaxRowsOnPage;
-        if (room && page.owner() == home.owner && usageMapHas(file, home.ownedPages, last)) {
-            const auto slot = static_cast<std::uint8_t>(page.rowSlots().size());
+        if (roomFor(packedSize(page), page.rowSlots().size(), bytes.size()) &&
+            page.owner() == home.owner && usageMapHas(file, home.ownedPages, last)) {
             if (isPacked(page)) {
-                // The row goes below the others and its slot after theirs, as packing would
-                // put them, with nothing else on the page moved.
                 PageImage image = *page.bytes();
-                const std::size_t end =
-                    slot == 0 ? PageFile::PageSize : page.rowSlots().back().start;
-                const std::size_t start = end - bytes.size();
-                std::copy(bytes.begin(), bytes.end(),
-                          image.begin() + static_cast<std::ptrdiff_t>(start));
-                putU16(image, DataPage::HeaderSize + datapage::SlotSize * slot,
-                       static_cast<std::uint16_t>(start | (notRow ? datapage::NotRowFlag : 0)));
-                putU16(image, datapage::RowCountOffset, static_cast<std::uint16_t>(slot + 1));
-                putU16(image, datapage::FreeSpaceOffset,
-                       static_cast<std::uint16_t>(PageFile::PageSize - packedSize(page) -
-                                                  datapage::SlotSize - bytes.size()));
+                const std::uint8_t slot = appendPackedRow(image, bytes, notRow);
                 file.write(last, image);
                 return {last, slot};
             }
@@ -124,12 +186,8 @@ RowLocation placeRow(PageFile& file, const RowHome& home, std::string_view bytes
         }
         removeFromUsageMap(file, home.freePages, last);
     }
-    DataPageBuilder builder(home.owner);
-    const std::uint8_t slot = builder.addRow(bytes, false, notRow);
-    const std::uint32_t page = allocatePage(file, builder.image());
-    addToUsageMap(file, home.ownedPages, page, MapOverflow::Reference);
-    addToUsageMap(file, home.freePages, page, MapOverflow::DropLowest);
-    return {page, slot};
+    PageImage image;
+    return placeOnNewPage(file, home, bytes, notRow, image);
 }
 
 // Flags a row 0xC000 and gives its bytes back; its page can take rows again.
@@ -356,9 +414,7 @@ void updateRow(PageFile& file, TableDefinition& definition, RowLocation location
         std::size_t{slot.end} - slot.start >= OverflowPointerSize && isPacked(page)) {
         // Nothing moves: the page is what packing its rows gives, but for these 6 bytes.
         PageImage bytes = *page.bytes();
-        putU32(bytes, slot.start, rowPointer(moved));
-        putU16(bytes, DataPage::HeaderSize + datapage::SlotSize * location.row,
-               static_cast<std::uint16_t>(slot.start | datapage::PointerFlag));
+        pointInPlace(bytes, location.row, slot.start, moved);
         file.write(location.page, bytes);
         return;
     }
@@ -390,42 +446,6 @@ void deleteRow(PageFile& file, TableDefinition& definition, RowLocation location
 // ---- updates of many rows ----
 
 namespace {
-
-// A data page held in memory, always in the packed layout (isPacked).
-std::size_t heldRowCount(const PageImage& page) {
-    return readU16({reinterpret_cast<const char*>(page.data()), page.size()},
-                   datapage::RowCountOffset);
-}
-
-std::uint16_t heldSlot(const PageImage& page, std::size_t row) {
-    return static_cast<std::uint16_t>(
-        readU16({reinterpret_cast<const char*>(page.data()), page.size()},
-                DataPage::HeaderSize + datapage::SlotSize * row));
-}
-
-std::size_t heldRowStart(const PageImage& page, std::size_t row) {
-    return heldSlot(page, row) & datapage::SlotOffsetMask;
-}
-
-std::size_t heldRowEnd(const PageImage& page, std::size_t row) {
-    return row == 0 ? PageFile::PageSize : heldRowStart(page, row - 1);
-}
-
-std::size_t heldUsed(const PageImage& page) {
-    const std::size_t rows = heldRowCount(page);
-    return DataPage::HeaderSize + datapage::SlotSize * rows +
-           (rows == 0 ? 0 : PageFile::PageSize - heldRowStart(page, rows - 1));
-}
-
-std::uint32_t heldOwner(const PageImage& page) {
-    return readU32({reinterpret_cast<const char*>(page.data()), page.size()},
-                   datapage::OwnerOffset);
-}
-
-bool heldRoomFor(const PageImage& page, std::size_t size) {
-    return heldUsed(page) + datapage::SlotSize + size <= PageFile::PageSize &&
-           heldRowCount(page) < MaxRowsOnPage;
-}
 
 // The page packed again with row `row` replaced by `bytes` and its flags by `pointer`; nothing
 // when the rows no longer fit.
@@ -551,7 +571,7 @@ void RowUpdates::update(RowLocation location) {
     }
     const std::string row = encodeRowChanging(
         definition_,
-        storedFields(definition_, std::span(held->image).subspan(start, size), location.page),
+        StoredRow(std::span(held->image).subspan(start, size), location.page, definition_),
         changed_);
     if (row.size() > MaxRowSize)
         throw std::length_error("a row of " + std::to_string(row.size()) +
@@ -569,9 +589,7 @@ void RowUpdates::update(RowLocation location) {
     // The row's own slot keeps its bytes behind the pointer, as updateRow leaves it.
     held = find(location.page);
     if (size >= OverflowPointerSize) {
-        putU32(held->image, start, rowPointer(moved));
-        putU16(held->image, DataPage::HeaderSize + datapage::SlotSize * location.row,
-               static_cast<std::uint16_t>(start | datapage::PointerFlag));
+        pointInPlace(held->image, location.row, start, moved);
     } else {
         std::string pointed(reinterpret_cast<const char*>(held->image.data()) + start, size);
         pointed.resize(OverflowPointerSize, '\0');
@@ -597,13 +615,12 @@ RowLocation RowUpdates::place(std::string_view bytes) {
             std::optional<DataPage> page;
             if (!held)
                 page = readDataPage(file_, last);
-            const bool usable = (held ? heldRoomFor(held->image, bytes.size()) &&
-                                            heldOwner(held->image) == home.owner
-                                      : packedSize(*page) + datapage::SlotSize + bytes.size() <=
-                                                PageFile::PageSize &&
-                                            page->rowSlots().size() < MaxRowsOnPage &&
-                                            page->owner() == home.owner) &&
-                                usageMapHas(file_, home.ownedPages, last);
+            const bool usable =
+                (held ? heldRoomFor(held->image, bytes.size()) &&
+                            heldOwner(held->image) == home.owner
+                      : roomFor(packedSize(*page), page->rowSlots().size(), bytes.size()) &&
+                            page->owner() == home.owner) &&
+                usageMapHas(file_, home.ownedPages, last);
             if (usable) {
                 if (!held)
                     hold(*page);
@@ -616,35 +633,19 @@ RowLocation RowUpdates::place(std::string_view bytes) {
     if (target_ != 0) {
         Held& held = *find(target_);
         if (heldRoomFor(held.image, bytes.size())) {
-            // Below the other rows, its slot after theirs, flagged as no row of its own.
-            const std::size_t slot = heldRowCount(held.image);
-            const std::size_t start =
-                (slot == 0 ? PageFile::PageSize : heldRowStart(held.image, slot - 1)) -
-                bytes.size();
-            std::copy(bytes.begin(), bytes.end(),
-                      held.image.begin() + static_cast<std::ptrdiff_t>(start));
-            putU16(held.image, DataPage::HeaderSize + datapage::SlotSize * slot,
-                   static_cast<std::uint16_t>(start | datapage::NotRowFlag));
-            putU16(held.image, datapage::RowCountOffset, static_cast<std::uint16_t>(slot + 1));
-            putU16(held.image, datapage::FreeSpaceOffset,
-                   static_cast<std::uint16_t>(PageFile::PageSize - heldUsed(held.image)));
             held.changed = true;
-            return {target_, static_cast<std::uint8_t>(slot)};
+            return {target_, appendPackedRow(held.image, bytes, true)};
         }
         removeFromUsageMap(file_, home.freePages, target_);
         if (target_ != source_)
             release(target_);
         target_ = 0;
     }
-    DataPageBuilder builder(home.owner);
-    const std::uint8_t slot = builder.addRow(bytes, false, true);
-    const PageImage image = builder.image();
-    const std::uint32_t page = allocatePage(file_, image);
-    addToUsageMap(file_, home.ownedPages, page, MapOverflow::Reference);
-    addToUsageMap(file_, home.freePages, page, MapOverflow::DropLowest);
-    held_.push_back({page, image, false});
-    target_ = page;
-    return {page, slot};
+    PageImage image;
+    const RowLocation placed = placeOnNewPage(file_, home, bytes, true, image);
+    held_.push_back({placed.page, image, false});
+    target_ = placed.page;
+    return placed;
 }
 
 } // namespace engine::jet4

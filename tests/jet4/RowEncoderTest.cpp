@@ -158,7 +158,7 @@ TEST(RowEncoder, FullWidthRowsAreAccessBytesAndOtherRowsRoundTripEncodedOrCarrie
                 // Access's bytes, so does the carrying; every value reads back either way.
                 const std::vector<const Value*> unchanged(definition.columns.size(), nullptr);
                 const std::string carried = encodeRowChanging(
-                    definition, storedFields(definition, row.bytes, row.page), unchanged);
+                    definition, StoredRow(row.bytes, row.page, definition), unchanged);
                 if (bytes == row.bytes) {
                     EXPECT_EQ(carried, encoded) << "page " << row.page << " row " << row.slot;
                 }
