@@ -27,27 +27,9 @@ std::size_t position(const TableDefinition& t, const char* name) {
     throw FormatError(t.page, std::string("the table has no column ") + name);
 }
 
-Value integer(Value::Kind kind, std::int64_t v) {
-    Value out;
-    out.kind = kind;
-    out.integer = v;
-    return out;
-}
-
-Value real(double v) {
-    Value out;
-    out.kind = Value::Kind::DateTime;
-    out.real = v;
-    return out;
-}
-
+// The bytes as a Binary value; Null when there are none.
 Value binary(const std::optional<std::string>& bytes) {
-    Value out;
-    if (bytes) {
-        out.kind = Value::Kind::Binary;
-        out.bytes = *bytes;
-    }
-    return out;
+    return bytes ? binaryValue(*bytes) : Value{};
 }
 
 void rebuildAll(PageFile& file, TableDefinition& t) {
@@ -92,15 +74,15 @@ void addTableToCatalog(PageFile& file, std::uint32_t id, const std::u16string& n
         wanted);
 
     std::vector<Value> row(objects.columns.size());
-    row[idAt] = integer(Value::Kind::Integer, static_cast<std::int32_t>(id));
-    row[position(objects, "ParentId")] = integer(Value::Kind::Integer, *tables);
+    row[idAt] = integerValue(static_cast<std::int32_t>(id));
+    row[position(objects, "ParentId")] = integerValue(*tables);
     row[position(objects, "Name")].kind = Value::Kind::Text;
     row[position(objects, "Name")].text = name;
-    row[position(objects, "Type")] = integer(Value::Kind::Integer, 1);
-    row[position(objects, "DateCreate")] = real(now);
-    row[position(objects, "DateUpdate")] = real(now);
+    row[position(objects, "Type")] = integerValue(1);
+    row[position(objects, "DateCreate")] = dateValue(now);
+    row[position(objects, "DateUpdate")] = dateValue(now);
     row[ownerAt] = binary(owner);
-    row[position(objects, "Flags")] = integer(Value::Kind::Integer, 0);
+    row[position(objects, "Flags")] = integerValue(0);
     row[position(objects, "LvProp")] = binary(properties);
     insertRow(file, objects, row);
     rebuildAll(file, objects);
@@ -122,10 +104,10 @@ void addTableToCatalog(PageFile& file, std::uint32_t id, const std::u16string& n
     });
     for (const std::string& sid : sids) {
         std::vector<Value> ace(aces.columns.size());
-        ace[objectAt] = integer(Value::Kind::Integer, static_cast<std::int32_t>(id));
+        ace[objectAt] = integerValue(static_cast<std::int32_t>(id));
         ace[sidAt] = binary(sid);
-        ace[rightsAt] = integer(Value::Kind::Integer, AllRights);
-        ace[inheritAt] = integer(Value::Kind::Boolean, 0);
+        ace[rightsAt] = integerValue(AllRights);
+        ace[inheritAt] = booleanValue(false);
         insertRow(file, aces, ace);
     }
     if (!sids.empty())
@@ -186,7 +168,7 @@ void setTableProperties(PageFile& file, std::uint32_t id,
                           "the catalog has no row for table " + std::to_string(id));
     auto& [at, row] = *found;
     row[position(objects, "LvProp")] = binary(properties);
-    row[position(objects, "DateUpdate")] = real(now);
+    row[position(objects, "DateUpdate")] = dateValue(now);
     updateRow(file, objects, at, row);
 }
 

@@ -200,41 +200,6 @@ struct ObjectShape {
     std::vector<PropertyShape> properties; // the object's own (table-level) properties
 };
 
-Value longValue(std::int64_t v) {
-    Value value;
-    value.kind = Value::Kind::Integer;
-    value.integer = v;
-    return value;
-}
-
-Value textValue(std::u16string_view text) {
-    Value value;
-    value.kind = Value::Kind::Text;
-    value.text = text;
-    return value;
-}
-
-Value booleanValue(bool b) {
-    Value value;
-    value.kind = Value::Kind::Boolean;
-    value.integer = b;
-    return value;
-}
-
-Value binaryValue(std::string bytes) {
-    Value value;
-    value.kind = Value::Kind::Binary;
-    value.bytes = std::move(bytes);
-    return value;
-}
-
-Value dateValue(double days) {
-    Value value;
-    value.kind = Value::Kind::DateTime;
-    value.real = days;
-    return value;
-}
-
 // The rows of MSysObjects, in the order Access writes them.
 std::vector<ObjectShape> catalogObjects() {
     return {
@@ -249,7 +214,7 @@ std::vector<ObjectShape> catalogObjects() {
          &AdminSid,
          // The format of Access's objects in this database (Access 2000), and Access's build.
          {{"AccessVersion", ColumnType::Text, textValue(u"08.50")},
-          {"Build", ColumnType::Long, longValue(6620)}}},
+          {"Build", ColumnType::Long, integerValue(6620)}}},
         {ObjectsPage, TablesId, u"MSysObjects", TableObject, SystemObject, &EngineSid, {}},
         {AcesPage, TablesId, u"MSysACEs", TableObject, SystemObject, &EngineSid, {}},
         {QueriesPage, TablesId, u"MSysQueries", TableObject, SystemObject, &EngineSid, {}},
@@ -532,14 +497,14 @@ Build buildPages(std::uint16_t codePage, double created) {
     DataPageBuilder longValues(LongValueOwner);
     for (const ObjectShape& object : catalogObjects()) {
         std::vector<Value> values =
-            rowValues(od, {{u"Id", longValue(object.id)},
-                           {u"ParentId", longValue(object.parentId)},
+            rowValues(od, {{u"Id", integerValue(object.id)},
+                           {u"ParentId", integerValue(object.parentId)},
                            {u"Name", textValue(object.name)},
-                           {u"Type", longValue(object.type)},
+                           {u"Type", integerValue(object.type)},
                            {u"DateCreate", dateValue(created)},
                            {u"DateUpdate", dateValue(created)},
                            {u"Owner", binaryValue(*object.owner)},
-                           {u"Flags", longValue(static_cast<std::int32_t>(object.flags))}});
+                           {u"Flags", integerValue(static_cast<std::int32_t>(object.flags))}});
         std::vector<std::optional<LongValueReference>> references(od.columns.size());
         if (!object.properties.empty()) {
             const std::string blob = propertyBlob(object.properties);
@@ -565,9 +530,9 @@ Build buildPages(std::uint16_t codePage, double created) {
     DataPageBuilder aceRows(AcesPage);
     for (const AceShape& ace : permissions())
         aceRows.addRow(
-            encodeRow(ad, rowValues(ad, {{u"ObjectId", longValue(ace.objectId)},
+            encodeRow(ad, rowValues(ad, {{u"ObjectId", integerValue(ace.objectId)},
                                          {u"SID", binaryValue(*ace.sid)},
-                                         {u"ACM", longValue(ace.rights)},
+                                         {u"ACM", integerValue(ace.rights)},
                                          {u"FInheritable", booleanValue(ace.inheritable)}})));
     aces.definition.rowCount = static_cast<std::uint32_t>(aceRows.rows().size());
     addToMap(aces, ad.ownedPages, AceRowsPage);

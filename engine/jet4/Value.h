@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace engine::jet4 {
 
@@ -54,6 +55,39 @@ struct Value {
 
     bool isNull() const { return kind == Kind::Null; }
 };
+
+// Values as the writers build them.
+inline Value integerValue(std::int64_t v, Value::Kind kind = Value::Kind::Integer) {
+    Value value;
+    value.kind = kind;
+    value.integer = v;
+    return value;
+}
+
+inline Value booleanValue(bool b) {
+    return integerValue(b ? 1 : 0, Value::Kind::Boolean);
+}
+
+inline Value dateValue(double days) {
+    Value value;
+    value.kind = Value::Kind::DateTime;
+    value.real = days;
+    return value;
+}
+
+inline Value textValue(std::u16string_view text) {
+    Value value;
+    value.kind = Value::Kind::Text;
+    value.text = text;
+    return value;
+}
+
+inline Value binaryValue(std::string bytes) {
+    Value value;
+    value.kind = Value::Kind::Binary;
+    value.bytes = std::move(bytes);
+    return value;
+}
 
 // A Numeric value as decimal text with its `scale` decimals ("-12.50", "0.003"); "invalid" when
 // the value holds fewer than 17 bytes.

@@ -10,30 +10,18 @@
 
 using engine::jet4::ColumnType;
 using engine::jet4::encodeIndexKey;
+using engine::jet4::integerValue;
 using engine::jet4::KeyPart;
 using engine::jet4::textKeysSupported;
+using engine::jet4::textValue;
 using engine::jet4::Value;
 
 namespace {
-
-Value integer(std::int64_t n, Value::Kind kind = Value::Kind::Integer) {
-    Value v;
-    v.kind = kind;
-    v.integer = n;
-    return v;
-}
 
 Value real(double x, Value::Kind kind) {
     Value v;
     v.kind = kind;
     v.real = x;
-    return v;
-}
-
-Value text(std::u16string s) {
-    Value v;
-    v.kind = Value::Kind::Text;
-    v.text = std::move(s);
     return v;
 }
 
@@ -103,12 +91,13 @@ using T = ColumnType;
 INSTANTIATE_TEST_SUITE_P(
     Examples, IndexKeyCases,
     testing::Values(
-        KeyCase{"long", integer(1), T::Long, true, hex({0x7F, 0x80, 0, 0, 1})},
-        KeyCase{"long desc", integer(1), T::Long, false, hex({0x80, 0x7F, 0xFF, 0xFF, 0xFE})},
-        KeyCase{"negative long", integer(-1), T::Long, true, hex({0x7F, 0x7F, 0xFF, 0xFF, 0xFF})},
-        KeyCase{"integer", integer(0x0D), T::Integer, true, hex({0x7F, 0x80, 0x0D})},
-        KeyCase{"byte desc", integer(0x0D), T::Byte, false, hex({0x80, 0xF2})},
-        KeyCase{"currency 1.00", integer(10000, K::Currency), T::Currency, true,
+        KeyCase{"long", integerValue(1), T::Long, true, hex({0x7F, 0x80, 0, 0, 1})},
+        KeyCase{"long desc", integerValue(1), T::Long, false, hex({0x80, 0x7F, 0xFF, 0xFF, 0xFE})},
+        KeyCase{"negative long", integerValue(-1), T::Long, true,
+                hex({0x7F, 0x7F, 0xFF, 0xFF, 0xFF})},
+        KeyCase{"integer", integerValue(0x0D), T::Integer, true, hex({0x7F, 0x80, 0x0D})},
+        KeyCase{"byte desc", integerValue(0x0D), T::Byte, false, hex({0x80, 0xF2})},
+        KeyCase{"currency 1.00", integerValue(10000, K::Currency), T::Currency, true,
                 hex({0x7F, 0x80, 0, 0, 0, 0, 0, 0x27, 0x10})},
         KeyCase{"double", real(1, K::Double), T::Double, true,
                 hex({0x7F, 0xBF, 0xF0, 0, 0, 0, 0, 0, 0})},
@@ -123,11 +112,11 @@ INSTANTIATE_TEST_SUITE_P(
                 hex({0x7F, 0x80, 0, 0, 0, 0, 0, 0, 0})},
         KeyCase{"NULL", Value{}, T::Long, true, hex({0x00})},
         KeyCase{"NULL desc", Value{}, T::Text, false, hex({0xFF})},
-        KeyCase{"yes", integer(1, K::Boolean), T::Boolean, true, hex({0x7F, 0x00})},
-        KeyCase{"no", integer(0, K::Boolean), T::Boolean, true, hex({0x7F, 0xFF})},
-        KeyCase{"yes desc", integer(1, K::Boolean), T::Boolean, false, hex({0x80, 0xFF})},
+        KeyCase{"yes", integerValue(1, K::Boolean), T::Boolean, true, hex({0x7F, 0x00})},
+        KeyCase{"no", integerValue(0, K::Boolean), T::Boolean, true, hex({0x7F, 0xFF})},
+        KeyCase{"yes desc", integerValue(1, K::Boolean), T::Boolean, false, hex({0x80, 0xFF})},
         KeyCase{"boolean NULL is no", Value{}, T::Boolean, false, hex({0x80, 0x00})},
-        KeyCase{"text desc", text(u"AB"), T::Text, false,
+        KeyCase{"text desc", textValue(u"AB"), T::Text, false,
                 hex({0x80, 0xB5, 0xB3, 0xFE, 0xFF, 0x00})},
         KeyCase{"guid", raw(K::Guid, guidBytes()), T::Guid, true,
                 hex({0x7F, 3, 2, 1, 0, 5, 4, 7, 6, 0x09, 8, 9, 10, 11, 12, 13, 14, 15, 0x08})},
@@ -147,8 +136,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::to_string(info.index); });
 
 TEST(IndexKey, ConcatenatesTheColumnsOfAMultiColumnKey) {
-    const Value name = text(u"A");
-    const Value number = integer(2);
+    const Value name = textValue(u"A");
+    const Value number = integerValue(2);
     const Value missing;
     const std::vector<KeyPart> parts{
         {&name, T::Text, true}, {&number, T::Long, false}, {&missing, T::Integer, true}};
@@ -163,12 +152,14 @@ TEST(IndexKey, ConcatenatesTheColumnsOfAMultiColumnKey) {
 
 TEST(IndexKey, KeysOrderAsTheValuesDoInBothDirections) {
     const std::vector<std::pair<ColumnType, std::vector<Value>>> ordered{
-        {T::Long, {integer(INT32_MIN), integer(-1), integer(0), integer(1), integer(INT32_MAX)}},
+        {T::Long,
+         {integerValue(INT32_MIN), integerValue(-1), integerValue(0), integerValue(1),
+          integerValue(INT32_MAX)}},
         {T::Double,
          {real(-1e300, K::Double), real(-1, K::Double), real(-0.5, K::Double), real(0, K::Double),
           real(0.5, K::Double), real(1e300, K::Double)}},
         {T::Single, {real(-2, K::Single), real(-0.25, K::Single), real(0.25, K::Single)}},
-        {T::Text, {text(u"a"), text(u"ab"), text(u"b"), text(u"ба")}},
+        {T::Text, {textValue(u"a"), textValue(u"ab"), textValue(u"b"), textValue(u"ба")}},
     };
     for (const auto& [type, values] : ordered)
         for (std::size_t i = 1; i < values.size(); ++i) {
@@ -179,17 +170,13 @@ TEST(IndexKey, KeysOrderAsTheValuesDoInBothDirections) {
 
 TEST(IndexKey, RefusesValuesWithoutAKnownKey) {
     const std::vector<std::pair<Value, ColumnType>> refused{
-        {text(u"x"), T::Memo},
-        {raw(K::Binary, "x"), T::Ole},
-        {raw(K::Binary, "x"), T::Binary},
-        {text(u"1"), T::Long},
-        {integer(70000), T::Integer},
-        {integer(256), T::Byte},
-        {text(u"α"), T::Text},
-        {raw(K::Numeric, std::string(17, '\x01')), T::Numeric},
+        {textValue(u"x"), T::Memo},        {raw(K::Binary, "x"), T::Ole},
+        {raw(K::Binary, "x"), T::Binary},  {textValue(u"1"), T::Long},
+        {integerValue(70000), T::Integer}, {integerValue(256), T::Byte},
+        {textValue(u"α"), T::Text},        {raw(K::Numeric, std::string(17, '\x01')), T::Numeric},
         {raw(K::Guid, "short"), T::Guid},
     };
-    const Value before = integer(1);
+    const Value before = integerValue(1);
     for (const auto& [value, type] : refused) {
         EXPECT_FALSE(keyOf(value, type, true)) << static_cast<int>(type);
         // After a column that has a key, appending leaves the buffer as it was.

@@ -75,13 +75,6 @@ void expectSameRows(const Rows& actual, const Rows& expected) {
     }
 }
 
-Value text(const std::u16string& s) {
-    Value v;
-    v.kind = Value::Kind::Text;
-    v.text = s;
-    return v;
-}
-
 // `length` characters of Cyrillic text (stored two bytes a character) that name `n`.
 std::u16string wide(std::size_t n, std::size_t length) {
     std::u16string s;
@@ -166,12 +159,12 @@ std::size_t residentKilobytes() {
 constexpr const char* OverflowSample = "overflowTestV2000.mdb";
 
 Row wideRow(std::size_t n) {
-    return Row(9, text(wide(n, 50)));
+    return Row(9, textValue(wide(n, 50)));
 }
 
 Row shortRow(std::size_t n) {
     Row row(9, Value{});
-    row[0] = text(u"r" + std::u16string(1, static_cast<char16_t>(u'0' + n % 10)));
+    row[0] = textValue(u"r" + std::u16string(1, static_cast<char16_t>(u'0' + n % 10)));
     return row;
 }
 
@@ -301,9 +294,10 @@ TEST(RowWriter, UpdatingRowsTogetherLeavesThePagesUpdatingThemOneByOneLeaves) {
     std::filesystem::copy_file(oneByOne, together);
 
     const std::vector<std::vector<std::pair<std::size_t, Value>>> statements = {
-        {{3, text(wide(1, 50))}},                         // rows grow: most leave their page
-        {{3, text(wide(2, 50))}, {5, text(wide(3, 50))}}, // images grow again where they are
-        {{3, Value{}}, {5, Value{}}, {0, text(u"x")}},    // and shrink back
+        {{3, textValue(wide(1, 50))}}, // rows grow: most leave their page
+        {{3, textValue(wide(2, 50))},
+         {5, textValue(wide(3, 50))}},                      // images grow again where they are
+        {{3, Value{}}, {5, Value{}}, {0, textValue(u"x")}}, // and shrink back
     };
     for (const auto& changes : statements) {
         {
@@ -377,7 +371,7 @@ TEST(RowWriter, MemoValuesInTheRowInOneLongValueRowOrInAChainReadBackAndAreFreed
         for (const std::size_t length : lengths) {
             Row row = base;
             row[0].integer = static_cast<std::int64_t>(length);
-            row[1] = text(wide(length, length));
+            row[1] = textValue(wide(length, length));
             inserted.push_back(insertRow(file, definition, row));
             expected[key(inserted.back())] = row;
         }
@@ -385,7 +379,7 @@ TEST(RowWriter, MemoValuesInTheRowInOneLongValueRowOrInAChainReadBackAndAreFreed
         // Short values become long and long ones short; then every added row goes.
         for (std::size_t i = 0; i < inserted.size(); ++i) {
             Row row = expected[key(inserted[i])];
-            row[1] = text(wide(i, lengths[inserted.size() - 1 - i]));
+            row[1] = textValue(wide(i, lengths[inserted.size() - 1 - i]));
             updateRow(file, definition, inserted[i], row);
             expected[key(inserted[i])] = row;
         }
@@ -421,7 +415,7 @@ TEST(RowWriter, UpdatingOtherColumnsLeavesLongValuesWhereTheyAre) {
     Row row = scan(file, definition).begin()->second;
     file.beginLevel();
     for (const std::size_t length : {1000, 9000}) { // one long-value row; a chain
-        row[1] = text(wide(length, length));
+        row[1] = textValue(wide(length, length));
         insertRow(file, definition, row);
     }
     file.commitLevel();
@@ -462,11 +456,11 @@ TEST(RowWriter, RollingBackAnInnerLevelPutsBackEveryByte) {
         file.beginLevel();
         for (std::size_t n = 0; n < 40; ++n) {
             Row row = base;
-            row[1] = text(wide(n, 300 * n));
+            row[1] = textValue(wide(n, 300 * n));
             insertRow(file, definition, row);
         }
         Row grown = base;
-        grown[1] = text(wide(0, 3000));
+        grown[1] = textValue(wide(0, 3000));
         updateRow(file, definition, first, grown);
         deleteRow(file, definition, first);
         file.rollbackLevel();
@@ -486,7 +480,7 @@ TEST(RowWriter, MemoryStaysFlatWhileTheFileGrows) {
     PageFile file(path);
     TableDefinition definition = table(file, "t_funcs");
     Row row = scan(file, definition).begin()->second;
-    row[1] = text(wide(0, 30000)); // 15 long-value pages a row
+    row[1] = textValue(wide(0, 30000)); // 15 long-value pages a row
     file.beginLevel();
     std::size_t start = 0;
     for (std::size_t n = 0; n < 700; ++n) {
@@ -516,7 +510,7 @@ TEST(RowWriter, RefusedRowsLeaveTheFileAsItWas) {
     Row shortNumeric = base;
     shortNumeric[2].bytes.pop_back();
     Row longMemoNotText = base; // refused although its long value would be written first
-    longMemoNotText[1] = text(wide(0, 5000));
+    longMemoNotText[1] = textValue(wide(0, 5000));
     longMemoNotText[0].kind = Value::Kind::Text;
     file.beginLevel();
     for (const Row& row : {tooFew, memoNotText, shortNumeric, longMemoNotText}) {
@@ -536,7 +530,8 @@ TEST(RowWriter, TextLongerThanItsColumnIsRefused) {
     PageFile file(path);
     TableDefinition definition = table(file, "Table1");
     file.beginLevel();
-    EXPECT_NO_THROW(insertRow(file, definition, Row(9, text(wide(0, 50)))));
-    EXPECT_THROW(insertRow(file, definition, Row(9, text(wide(0, 51)))), std::invalid_argument);
+    EXPECT_NO_THROW(insertRow(file, definition, Row(9, textValue(wide(0, 50)))));
+    EXPECT_THROW(insertRow(file, definition, Row(9, textValue(wide(0, 51)))),
+                 std::invalid_argument);
     file.rollbackLevel();
 }
