@@ -141,14 +141,7 @@ int main(int argc, char** argv) {
     const auto& [sizes, repeat, folder] = *options;
 
     try {
-        fs::create_directories(folder);
-        const std::string self = fs::read_symlink("/proc/self/exe").string();
-        // Qt wants a private runtime folder; one inside FOLDER keeps its warning out of the
-        // figures.
-        const fs::path runtime = folder / "runtime";
-        fs::create_directories(runtime);
-        fs::permissions(runtime, fs::perms::owner_all);
-        ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 0);
+        const std::string self = bench::prepareFolder(folder);
 
         std::vector<std::array<std::string, 2>> samples;
         for (std::int32_t rows : sizes)

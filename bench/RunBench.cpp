@@ -206,18 +206,10 @@ int main(int argc, char** argv) {
     const auto& [sizes, repeat, folder] = *options;
 
     try {
-        fs::create_directories(folder);
-        const std::string self = fs::read_symlink("/proc/self/exe").string();
+        const std::string self = bench::prepareFolder(folder);
         std::vector<std::string> samples;
         for (std::int32_t rows : sizes)
             samples.push_back(sample(folder, rows));
-
-        // Qt wants a private runtime folder; one inside FOLDER keeps its warning out of the
-        // figures.
-        const fs::path runtime = folder / "runtime";
-        fs::create_directories(runtime);
-        fs::permissions(runtime, fs::perms::owner_all);
-        ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 0);
 
         std::printf("load average before: %s\n", loadAverage().c_str());
         std::printf("%9s %10s %10s %8s %10s %10s %8s %10s %10s\n", "rows", "(a) s", "(b) s",

@@ -184,6 +184,17 @@ inline void copyFile(const std::string& from, const std::string& to) {
     ::close(fd);
 }
 
+// Makes the benchmark's FOLDER and, inside it, the private runtime folder Qt wants (its warning
+// kept out of the figures); returns this program's own path, for its children.
+inline std::string prepareFolder(const std::filesystem::path& folder) {
+    std::filesystem::create_directories(folder);
+    const std::filesystem::path runtime = folder / "runtime";
+    std::filesystem::create_directories(runtime);
+    std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 0);
+    return std::filesystem::read_symlink("/proc/self/exe").string();
+}
+
 inline std::string loadAverage() {
     std::ifstream file("/proc/loadavg");
     std::string one, five, fifteen;
