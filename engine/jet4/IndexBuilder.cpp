@@ -204,12 +204,17 @@ std::vector<IndexPage> fillLevel(std::span<const IndexEntry> entries, bool leaf)
 }
 
 // The levels above the leaves, given each leaf's last entry (the tail's included): node entries
-// name their child by its position in the level below until the tree is placed.
+// name their child by its position in the level below until the tree is placed. Each node entry
+// is the last entry of its child's whole subtree: the right-hand page of every level ends above
+// its own last listed entry, since the tail leaf hangs beneath it, so the entry leading to it is
+// the tree's last entry.
 void addNodeLevels(IndexLayout& layout, std::vector<IndexEntry> leafLastEntries) {
+    if (leafLastEntries.empty())
+        return;
+    const IndexEntry treeLast = leafLastEntries.back();
     std::vector<IndexEntry> listed = std::move(leafLastEntries);
     // The last leaf is the tail: no node entry leads to it.
-    if (!listed.empty())
-        listed.pop_back();
+    listed.pop_back();
     while (layout.levels.back().size() > 1) {
         for (std::size_t i = 0; i < listed.size(); ++i)
             listed[i].child = static_cast<std::uint32_t>(i);
@@ -217,6 +222,8 @@ void addNodeLevels(IndexLayout& layout, std::vector<IndexEntry> leafLastEntries)
         listed.clear();
         for (const IndexPage& page : layout.levels.back())
             listed.push_back(page.entries.back());
+        listed.back().key = treeLast.key;
+        listed.back().row = treeLast.row;
     }
 }
 
@@ -373,6 +380,16 @@ std::vector<IndexPage> placeIndex(const IndexLayout& layout, std::uint32_t owner
         for (std::size_t i = 0; i < layout.levels[level].size(); ++i)
             levelNumbers[level].push_back(numbers[next++]);
 
+    // Each page's parent: its position in the level above.
+    std::vector<std::vector<std::size_t>> parents(layout.levels.size());
+    for (std::size_t level = 0; level + 1 < layout.levels.size(); ++level) {
+        parents[level].resize(layout.levels[level].size());
+        const auto& above = layout.levels[level + 1];
+        for (std::size_t p = 0; p < above.size(); ++p)
+            for (const IndexEntry& entry : above[p].entries)
+                parents[level][entry.child] = p;
+    }
+
     std::vector<IndexPage> out;
     for (std::size_t level = layout.levels.size(); level-- > 0;) {
         const auto& pages = layout.levels[level];
@@ -380,8 +397,13 @@ std::vector<IndexPage> placeIndex(const IndexLayout& layout, std::uint32_t owner
             IndexPage page = pages[i];
             page.number = levelNumbers[level][i];
             page.owner = owner;
-            page.prev = i > 0 ? levelNumbers[level][i - 1] : 0;
-            page.next = i + 1 < pages.size() ? levelNumbers[level][i + 1] : 0;
+            // Leaves are linked from first to last; node pages only to their neighbours under
+            // the same parent, as readers expect of the levels between root and leaves.
+            const auto linked = [&](std::size_t j) {
+                return level == 0 || parents[level][j] == parents[level][i];
+            };
+            page.prev = i > 0 && linked(i - 1) ? levelNumbers[level][i - 1] : 0;
+            page.next = i + 1 < pages.size() && linked(i + 1) ? levelNumbers[level][i + 1] : 0;
             if (!page.leaf)
                 for (IndexEntry& entry : page.entries)
                     entry.child = levelNumbers[level - 1][entry.child];

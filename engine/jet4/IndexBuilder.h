@@ -14,9 +14,15 @@
 //   - the last leaf is the "tail": it hangs off the leaf before it by the sibling links and has
 //     no node entry; the node page above the leaves names it at +20 (tail) instead. Every
 //     multi-page index of the samples has this shape;
-//   - node levels hold one entry per child (the child's last entry and its page), filled the
-//     same way, until one page is left: the root. Node pages carry 1 at +26, leaves 0; an index
-//     that fits one page is a single leaf, the root;
+//   - node levels hold one entry per child (the last entry of the child's whole subtree and
+//     the child's page), filled the same way, until one page is left: the root. The right-hand
+//     page of each level holds the tail beneath it, so the entry leading to it is the index's
+//     last entry, not the last one it lists (IndexTreeCheck.h states the rules a tree keeps).
+//     Node pages carry 1 at +26, leaves 0; an index that fits one page is a single leaf, the
+//     root;
+//   - the leaves are linked from first to last; a node page only to its neighbours under the
+//     same parent (so from three levels down, node pages under different parents are not
+//     linked);
 //   - pages are numbered root first, then each level below from left to right.
 
 #include "engine/jet4/IndexPage.h"

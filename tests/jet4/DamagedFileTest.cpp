@@ -99,6 +99,10 @@ TEST(Jet4DamagedFile, IndexTreeWalkRefusesEveryBrokenTree) {
         for (int i = 0; i < 4; ++i)
             b.at(at + i) = static_cast<char>(v >> (8 * i));
     };
+    // The root's first entry, stored whole: key, row pointer, child.
+    const std::size_t rootEntry = index.rootPage * Page + indexpage::FirstEntryOffset;
+    const std::size_t rowPointer =
+        rootEntry + readIndexPage(sample, index.rootPage).entries[0].key.size();
     const struct {
         const char* fault;
         std::function<void(std::string&)> damage;
@@ -110,15 +114,25 @@ TEST(Jet4DamagedFile, IndexTreeWalkRefusesEveryBrokenTree) {
         // The second leaf's first entry (stored whole) sorted first: its first byte is a flag.
         {"is not above the one before it",
          [&](std::string& b) { b.at(second + indexpage::FirstEntryOffset) = 0; }},
-        // The root's first entry no longer names the first leaf's last entry.
-        {"does not end with the node entry that leads to it",
-         [&](std::string& b) {
-             b.at(index.rootPage * Page + indexpage::FirstEntryOffset + 1) ^= 1;
-         }},
+        // The root's first entry falls below the first leaf's last entry: a search for the
+        // keys between would stop short.
+        {"lies below the last entry under that page",
+         [&](std::string& b) { b.at(rootEntry + 1) = 0; }},
+        // It rises past the next leaf's first entry: a search for that one would go astray.
+        {"is not below that page's first entry",
+         [&](std::string& b) { b.at(rootEntry) = static_cast<char>(0xFF); }},
         {"is reached twice",
          [&](std::string& b) { put32(b, last * Page + indexpage::NextOffset, leaf); }},
     };
     const testsupport::TempDir folder;
+    // Access leaves a node entry above what is left in its child after deletions: searches still
+    // descend to the right page, so the tree passes.
+    {
+        std::string bytes = testsupport::fileBytes(original);
+        bytes.at(rowPointer + indexpage::RowPointerSize - 1) += 1;
+        testsupport::writeFileBytes(folder.file("deleted.mdb"), bytes);
+        EXPECT_NO_THROW(verifyIndexTree(PageFile(folder.file("deleted.mdb")), definition, index));
+    }
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fault);
         std::string bytes = testsupport::fileBytes(original);

@@ -6,6 +6,7 @@
 #include "engine/jet4/Header.h"
 #include "engine/jet4/IndexKey.h"
 #include "engine/jet4/IndexPage.h"
+#include "engine/jet4/IndexTreeCheck.h"
 #include "engine/jet4/PageFile.h"
 #include "engine/jet4/TableDefinition.h"
 #include "engine/jet4/TableScan.h"
@@ -124,6 +125,7 @@ struct IndexCheck {
     std::map<std::uint64_t, std::string> expected; // row -> key; rows whose key is known
     std::set<std::uint64_t> unknownKeys;           // rows whose key cannot be encoded
     std::set<std::uint64_t> noEntry;               // rows an ignore-nulls index leaves out
+    std::set<std::uint64_t> allNull;               // rows whose key columns are all Null
 };
 
 class Jet4Checker {
@@ -317,6 +319,8 @@ private:
                     allNull = allNull && row[i].isNull();
                 }
         const std::uint64_t k = rowKey(at);
+        if (allNull)
+            index.allNull.insert(k);
         if (allNull && (index.index->flags & j::PhysicalIndex::IgnoreNullsFlag)) {
             index.noEntry.insert(k);
             return;
@@ -336,135 +340,81 @@ private:
         if (auto map = usageMap(index.index->usageMap, name))
             mapPages.insert(map->pages.begin(), map->pages.end());
 
-        // The leaves in key order: from the root down, then along any leaves hung off the last.
-        std::vector<j::IndexPage> leaves;
-        std::set<std::uint32_t> visited;
-        walk(index.index->rootPage, t.page, name, visited, leaves, nullptr, 0);
-        while (!leaves.empty() && leaves.back().next != 0 && !visited.count(leaves.back().next)) {
-            const std::uint32_t next = leaves.back().next;
-            if (!readIndexPage(next, t.page, name, visited, leaves.emplace_back()))
-                leaves.pop_back();
-        }
-        for (std::uint32_t p : visited) {
+        // The tree's shape and order (IndexTreeCheck.h), then each leaf entry against the rows.
+        std::set<std::uint64_t> seen;
+        const bool unique = index.index->flags & j::PhysicalIndex::UniqueFlag;
+        std::string previousKey;
+        bool previousCounts = false;
+        j::IndexTreeVisitor visitor;
+        visitor.finding = [&](const j::IndexTreeFinding& f) {
+            if (f.fault)
+                report_.fault(f.kind, name + ": " + f.detail);
+            else
+                report_.note(f.kind + " " + name + ": " + f.detail);
+        };
+        visitor.leafEntry = [&](std::uint32_t leaf, std::span<const std::uint8_t> bytes) {
+            ++entries_;
+            const std::size_t keySize = bytes.size() - j::indexpage::RowPointerSize;
+            const j::RowLocation row{static_cast<std::uint32_t>(bytes[keySize] << 16 |
+                                                                bytes[keySize + 1] << 8 |
+                                                                bytes[keySize + 2]),
+                                     bytes[keySize + 3]};
+            const std::string_view key(reinterpret_cast<const char*>(bytes.data()), keySize);
+            checkLeafEntry(index, name, leaf, row, key, seen);
+            // Entries come in key order, so a key held twice is held by neighbours. Rows whose
+            // key columns are all Null never count as duplicates.
+            const bool counts = !index.allNull.count(rowKey(row));
+            if (unique && counts && previousCounts && key == previousKey)
+                report_.fault("index-duplicate-key", name + ": the unique index holds the key of " +
+                                                         where(row) + " twice");
+            previousKey.assign(key);
+            previousCounts = counts;
+        };
+        for (std::uint32_t p : j::walkIndexTree(*file_, t.page, index.index->rootPage, visitor)) {
             claims_.claim(p, name, report_);
             if (!mapPages.count(p))
                 report_.fault("usage-map", name + ": index page " + std::to_string(p) +
                                                " is missing from the index's usage map");
         }
-        // Sibling links must run through the leaves in order.
-        for (std::size_t i = 0; i < leaves.size(); ++i) {
-            const std::uint32_t prev = i ? leaves[i - 1].number : 0;
-            const std::uint32_t next = i + 1 < leaves.size() ? leaves[i + 1].number : 0;
-            if (leaves[i].prev != prev || leaves[i].next != next)
-                report_.fault("index-link",
-                              name + ": leaf page " + std::to_string(leaves[i].number) +
-                                  " links to " + std::to_string(leaves[i].prev) + " and " +
-                                  std::to_string(leaves[i].next) + " instead of " +
-                                  std::to_string(prev) + " and " + std::to_string(next));
-        }
-        std::string previous;
-        bool first = true;
-        std::set<std::uint64_t> seen;
-        for (const auto& leaf : leaves)
-            for (const auto& entry : leaf.entries) {
-                ++entries_;
-                const std::string full = entry.key + pointerBytes(entry.row);
-                if (!first && full <= previous)
-                    report_.fault("index-order", name + ": on page " + std::to_string(leaf.number) +
-                                                     " the entry for " + where(entry.row) +
-                                                     " is not above the entry before it");
-                previous = full;
-                first = false;
-                const std::uint64_t k = rowKey(entry.row);
-                if (!seen.insert(k).second) {
-                    report_.fault("index-entry-duplicate",
-                                  name + ": two entries point at " + where(entry.row));
-                    continue;
-                }
-                if (auto it = index.expected.find(k); it != index.expected.end()) {
-                    ++keysCompared_;
-                    if (it->second != entry.key)
-                        report_.fault("index-key-mismatch",
-                                      name + ": the entry on page " + std::to_string(leaf.number) +
-                                          " for " + where(entry.row) +
-                                          " holds a key other than its row's values give");
-                } else if (!index.unknownKeys.count(k)) {
-                    report_.fault(
-                        index.noEntry.count(k) ? "index-entry-unexpected" : "index-entry-dangling",
-                        name + ": the entry on page " + std::to_string(leaf.number) +
-                            " points at " + where(entry.row) +
-                            (index.noEntry.count(k)
-                                 ? ", whose key is all Null in an index that ignores Nulls"
-                                 : ", which holds no live row"));
-                }
-            }
         for (const auto& [k, key] : index.expected)
             if (!seen.count(k))
                 report_.fault("index-entry-missing",
-                              name + ": no entry for the row at " +
-                                  where({static_cast<std::uint32_t>(k >> 8),
-                                         static_cast<std::uint8_t>(k & 0xFF)}));
+                              name + ": no entry for the row at " + where(rowLocation(k)));
         for (std::uint64_t k : index.unknownKeys)
             if (!seen.count(k))
                 report_.fault("index-entry-missing",
-                              name + ": no entry for the row at " +
-                                  where({static_cast<std::uint32_t>(k >> 8),
-                                         static_cast<std::uint8_t>(k & 0xFF)}));
+                              name + ": no entry for the row at " + where(rowLocation(k)));
         if (!index.unknownKeys.empty() && index.textKeysKnown)
             notChecked_.insert(std::to_string(index.unknownKeys.size()) + " keys of " + name +
                                " (values the key encoder does not cover: not compared)");
     }
 
-    static std::string pointerBytes(j::RowLocation r) {
-        return {static_cast<char>(r.page >> 16), static_cast<char>(r.page >> 8),
-                static_cast<char>(r.page), static_cast<char>(r.row)};
+    // One leaf entry: it points at a live row, once, and holds the key that row's values give.
+    void checkLeafEntry(const IndexCheck& index, const std::string& name, std::uint32_t leaf,
+                        j::RowLocation row, std::string_view key, std::set<std::uint64_t>& seen) {
+        const std::uint64_t k = rowKey(row);
+        if (!seen.insert(k).second) {
+            report_.fault("index-entry-duplicate", name + ": two entries point at " + where(row));
+            return;
+        }
+        if (auto it = index.expected.find(k); it != index.expected.end()) {
+            ++keysCompared_;
+            if (it->second != key)
+                report_.fault("index-key-mismatch",
+                              name + ": the entry on page " + std::to_string(leaf) + " for " +
+                                  where(row) + " holds a key other than its row's values give");
+        } else if (!index.unknownKeys.count(k)) {
+            const bool ignored = index.noEntry.count(k) > 0;
+            report_.fault(ignored ? "index-entry-unexpected" : "index-entry-dangling",
+                          name + ": the entry on page " + std::to_string(leaf) + " points at " +
+                              where(row) +
+                              (ignored ? ", whose key is all Null in an index that ignores Nulls"
+                                       : ", which holds no live row"));
+        }
     }
 
-    bool readIndexPage(std::uint32_t p, std::uint32_t owner, const std::string& name,
-                       std::set<std::uint32_t>& visited, j::IndexPage& out) {
-        if (!visited.insert(p).second) {
-            report_.fault("index-loop",
-                          name + ": page " + std::to_string(p) + " is reached twice in the tree");
-            return false;
-        }
-        try {
-            out = j::readIndexPage(*file_, p);
-        } catch (const j::FormatError& e) {
-            report_.fault("index-page", name + ": " + e.what());
-            return false;
-        }
-        if (out.owner != owner)
-            report_.fault("page-owner", name + ": index page " + std::to_string(p) +
-                                            " names page " + std::to_string(out.owner) +
-                                            " as its owner");
-        return true;
-    }
-
-    // Walks the subtree at `p`; `parentKey` is the node entry that leads here (its key and row
-    // pointer must equal this subtree's last entry).
-    void walk(std::uint32_t p, std::uint32_t owner, const std::string& name,
-              std::set<std::uint32_t>& visited, std::vector<j::IndexPage>& leaves,
-              const j::IndexEntry* parentEntry, int depth) {
-        if (depth > 32) {
-            report_.fault("index-loop", name + ": the tree is deeper than any index can be");
-            return;
-        }
-        j::IndexPage page;
-        if (!readIndexPage(p, owner, name, visited, page))
-            return;
-        if (parentEntry && !page.entries.empty()) {
-            const auto& last = page.entries.back();
-            if (last.key != parentEntry->key || !(last.row == parentEntry->row))
-                report_.fault("index-node-key", name + ": the node entry leading to page " +
-                                                    std::to_string(p) +
-                                                    " differs from that page's last entry");
-        }
-        if (page.leaf) {
-            leaves.push_back(std::move(page));
-            return;
-        }
-        for (const auto& entry : page.entries)
-            walk(entry.child, owner, name, visited, leaves, &entry, depth + 1);
+    static j::RowLocation rowLocation(std::uint64_t k) {
+        return {static_cast<std::uint32_t>(k >> 8), static_cast<std::uint8_t>(k & 0xFF)};
     }
 
     // Pages in use must not be marked free; data pages holding rows of a table must be in its

@@ -6,10 +6,13 @@
 //     free-page map (a page in use must not be marked free, nor claimed twice);
 //   - table definitions: every table of the catalog, its columns and indexes;
 //   - rows: every row of every table decodes, long values included; the stored row count;
-//   - indexes: every physical index's B-tree (page types and owners, sibling links, node keys
-//     against their children, entries in strictly ascending order), each leaf entry pointing at
-//     a live row, each live row having exactly one entry, and each entry's key equal to the key
-//     encoded afresh from its row. Text keys are encoded for the General sort order (1033); in
+//   - indexes: every physical index's B-tree by the rules IndexTreeCheck.h states (page types,
+//     owners and depths, sibling links both ways, the tail, node entries against their
+//     children's whole subtrees, entries in strictly ascending order), each leaf entry pointing
+//     at a live row, each live row having exactly one entry, each entry's key equal to the key
+//     encoded afresh from its row, and no key twice in a unique index. What Access itself
+//     leaves in healthy files (a node entry above what deletions left in its child, a stored
+//     row count behind the rows) is a note, not a fault. Text keys are encoded for the General sort order (1033); in
 //     any other order their comparison is noted as not checked.
 // The file is opened read-only and never written.
 
