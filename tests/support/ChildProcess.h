@@ -1,0 +1,26 @@
+#pragma once
+// Runs other programs for the tests (the independent Access readers, the Jackcess judge) and
+// collects what they print.
+
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+struct ProcessResult {
+    int status = 0; // exit code, or 128 + signal
+    std::string out;
+    std::string err;
+};
+
+// Runs a program (found on PATH unless the name holds a slash) with these arguments (no shell,
+// so file names pass unchanged), standard input empty, and returns what it printed.
+// `environment` entries ("NAME=value") replace or add to this process's environment. Throws
+// std::system_error when the program cannot be started.
+ProcessResult runProgram(const std::vector<std::string>& args,
+                         const std::vector<std::string>& environment = {});
+
+// Whether an executable of this name is on PATH.
+bool onPath(const std::string& program);
+
+} // namespace testsupport
