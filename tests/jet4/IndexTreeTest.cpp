@@ -6,6 +6,7 @@
 #include "engine/jet4/CatalogWriter.h"
 #include "engine/jet4/IndexBuilder.h"
 #include "engine/jet4/IndexKey.h"
+#include "engine/jet4/IndexPageBuilder.h"
 #include "engine/jet4/IndexTreeCheck.h"
 #include "engine/jet4/NewDatabase.h"
 #include "engine/jet4/RowWriter.h"
@@ -14,6 +15,7 @@
 #include "support/TempDir.h"
 #include "tools/check/Checker.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
@@ -111,12 +113,34 @@ std::int64_t firstCountOfDepth(const KeyKind& kind, std::size_t depth) {
     return deep;
 }
 
-struct Tree {
-    std::string table;
-    std::int64_t rows;
-    bool rebuiltAfterChanges; // built, then rows inserted and deleted and the index rebuilt
-    std::size_t depth;        // expected
-};
+// A table named `name` of `rows` rows of `kind`, its key columns a primary key built in bulk from
+// the rows; or, `rebuilt`, half the rows before the index, the rest and 50 more after it (keys
+// spread over the whole range), then those 50 deleted and the index rebuilt.
+TableDefinition addTree(PageFile& file, const KeyKind& kind, const std::string& name,
+                        std::int64_t rows, bool rebuilt) {
+    TableDefinition t = createTable(file, kind.columns);
+    addTableToCatalog(file, t.page, std::u16string(name.begin(), name.end()), std::nullopt,
+                      currentOleDate());
+    const std::int64_t before = rebuilt ? rows / 2 : rows;
+    for (std::int64_t i = 0; i < before; ++i)
+        insertRow(file, t, kind.row(i));
+    NewIndex index{u"Key", {}, true, true, false, true};
+    for (const ColumnDefinition& column : t.columns) // the key columns alone
+        index.columns.push_back({column.number, true});
+    addIndex(file, t, index);
+    if (rebuilt) {
+        std::vector<RowLocation> extra;
+        for (std::int64_t i = before; i < rows + 50; ++i) {
+            const RowLocation at = insertRow(file, t, kind.row(i < rows ? i : 1000000 + i));
+            if (i >= rows)
+                extra.push_back(at);
+        }
+        for (const RowLocation at : extra)
+            deleteRow(file, t, at);
+        rebuildIndex(file, t, 0);
+    }
+    return t;
+}
 
 std::size_t depthInFile(const PageFile& file, std::uint32_t root) {
     std::size_t depth = 1;
@@ -143,7 +167,6 @@ TEST(IndexTrees, EveryDepthIsReadAndExtendedByEveryWriter) {
     const testsupport::TempDir folder;
     const std::string path = folder.file("trees.mdb");
     createEmptyDatabase(path);
-    std::vector<Tree> trees;
     {
         PageFile file(path);
         file.beginLevel();
@@ -163,31 +186,7 @@ TEST(IndexTrees, EveryDepthIsReadAndExtendedByEveryWriter) {
                 const std::string table = std::string(kind.name) + "_" + std::to_string(rows) +
                                           (rebuilt ? "_rebuilt" : "");
                 SCOPED_TRACE(table);
-                TableDefinition t = createTable(file, kind.columns);
-                addTableToCatalog(file, t.page, std::u16string(table.begin(), table.end()),
-                                  std::nullopt, currentOleDate());
-                // Rebuilt trees: half the rows before the index, the rest and 50 more after it
-                // (keys spread over the whole range), then those 50 deleted.
-                const std::int64_t before = rebuilt ? rows / 2 : rows;
-                for (std::int64_t i = 0; i < before; ++i)
-                    insertRow(file, t, kind.row(i));
-                NewIndex index{u"Key", {}, true, true, false, true};
-                for (const ColumnDefinition& column : t.columns) // the key columns alone
-                    index.columns.push_back({column.number, true});
-                addIndex(file, t, index);
-                if (rebuilt) {
-                    std::vector<RowLocation> extra;
-                    for (std::int64_t i = before; i < rows + 50; ++i) {
-                        const RowLocation at =
-                            insertRow(file, t, kind.row(i < rows ? i : 1000000 + i));
-                        if (i >= rows)
-                            extra.push_back(at);
-                    }
-                    for (const RowLocation at : extra)
-                        deleteRow(file, t, at);
-                    rebuildIndex(file, t, 0);
-                }
-                trees.push_back({table, rows, rebuilt, depth});
+                const TableDefinition t = addTree(file, kind, table, rows, rebuilt);
                 EXPECT_EQ(depthInFile(file, t.physicalIndexes[0].rootPage), depth);
             }
         }
@@ -213,4 +212,50 @@ TEST(IndexTrees, EveryDepthIsReadAndExtendedByEveryWriter) {
                 readTableDefinition(file, static_cast<std::uint32_t>(entry.id) & 0x00FFFFFF);
             EXPECT_NO_THROW(verifyIndexTree(file, t, t.physicalIndexes.at(0))) << entry.name;
         }
+}
+
+// The layout this builder wrote before, where the root's entry for its right-hand node page held
+// the last key that page lists rather than that of the tail beneath it, is a fault the checker
+// names; a node entry left above what deletions left in its child is a note on a sound file.
+TEST(IndexTrees, CheckerTellsANodeEntryBelowItsSubtreeFromOneAboveIt) {
+    const testsupport::TempDir folder;
+    const KeyKind& cyrillic = keyKinds()[2];
+    const std::int64_t rows = firstCountOfDepth(cyrillic, 3);
+    const struct {
+        const char* what;
+        const char* fault; // empty: sound, with a note of the kind
+        std::function<void(IndexEntry& rootEntry, const IndexPage& child)> change;
+    } cases[] = {
+        {"the root's last entry is its child's last listed one", "index-node-key",
+         [](IndexEntry& entry, const IndexPage& child) {
+             entry.key = child.entries.back().key;
+             entry.row = child.entries.back().row;
+         }},
+        {"the root's first entry lies above what is left in its child", "",
+         [](IndexEntry& entry, const IndexPage&) { ++entry.row.row; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = folder.file(std::string(c.what) + ".mdb");
+        createEmptyDatabase(path);
+        {
+            PageFile file(path);
+            file.beginLevel();
+            const TableDefinition t = addTree(file, cyrillic, "Tree", rows, false);
+            IndexPage root = readIndexPage(file, t.physicalIndexes[0].rootPage);
+            IndexEntry& entry = *c.fault ? root.entries.back() : root.entries.front();
+            c.change(entry, readIndexPage(file, entry.child));
+            file.write(root.number, buildIndexPage(root, root.entries));
+            file.commitLevel();
+        }
+        const check::Report report = check::checkFile(path);
+        if (*c.fault) {
+            ASSERT_FALSE(report.sound());
+            EXPECT_EQ(report.faults.front().kind, c.fault) << faults(report);
+        } else {
+            EXPECT_TRUE(report.sound()) << faults(report);
+            EXPECT_TRUE(std::any_of(report.notes.begin(), report.notes.end(),
+                                    [](const auto& n) { return n.starts_with("index-node-key"); }));
+        }
+    }
 }
