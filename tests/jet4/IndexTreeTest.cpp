@@ -259,3 +259,40 @@ TEST(IndexTrees, CheckerTellsANodeEntryBelowItsSubtreeFromOneAboveIt) {
         }
     }
 }
+
+// Keys a primary key must never hold: the same key twice, and a Null.
+TEST(IndexTrees, CheckerNamesADuplicateKeyAndANullKeyInAPrimaryKey) {
+    const testsupport::TempDir folder;
+    const KeyKind& text = keyKinds()[1];
+    const struct {
+        const char* fault;
+        Value key; // of the row added behind the index's back
+    } cases[] = {{"index-duplicate-key", text.row(0).front()}, {"index-null-key", Value{}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        const std::string path = folder.file(std::string(c.fault) + ".mdb");
+        createEmptyDatabase(path);
+        {
+            PageFile file(path);
+            file.beginLevel();
+            TableDefinition t = addTree(file, text, "Tree", 10, false);
+            const RowLocation added = insertRow(file, t, {c.key});
+            // The leaf takes an entry for the added row beside the one of the same key.
+            IndexPage leaf = readIndexPage(file, t.physicalIndexes[0].rootPage);
+            const KeyPart part{&c.key, ColumnType::Text, true};
+            const std::string key = *encodeIndexKey(std::span(&part, 1));
+            for (std::size_t i = 0; i < leaf.entries.size(); ++i)
+                if (leaf.entries[i].key == key) {
+                    leaf.entries.insert(leaf.entries.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                                        {key, added, 0});
+                    break;
+                }
+            file.write(leaf.number, buildIndexPage(leaf, leaf.entries));
+            file.commitLevel();
+        }
+        const check::Report report = check::checkFile(path);
+        EXPECT_TRUE(std::any_of(report.faults.begin(), report.faults.end(),
+                                [&](const check::Fault& f) { return f.kind == c.fault; }))
+            << faults(report);
+    }
+}

@@ -126,6 +126,7 @@ struct IndexCheck {
     std::set<std::uint64_t> unknownKeys;           // rows whose key cannot be encoded
     std::set<std::uint64_t> noEntry;               // rows an ignore-nulls index leaves out
     std::set<std::uint64_t> allNull;               // rows whose key columns are all Null
+    bool noNulls = false; // a primary key or a required index: no key column may be Null
 };
 
 class Jet4Checker {
@@ -260,9 +261,12 @@ private:
         for (const auto& physical : t.physicalIndexes) {
             IndexCheck c;
             c.index = &physical;
+            c.noNulls = physical.flags & j::PhysicalIndex::RequiredFlag;
             for (const auto& logical : t.logicalIndexes)
-                if (logical.physicalIndex == physical.number)
+                if (logical.physicalIndex == physical.number) {
                     c.name += (c.name.empty() ? "" : "/") + logical.name;
+                    c.noNulls = c.noNulls || logical.type == j::LogicalIndex::PrimaryKeyType;
+                }
             if (c.name.empty())
                 c.name = "#" + std::to_string(physical.number);
             for (const auto& key : physical.columns) {
@@ -298,7 +302,7 @@ private:
             j::scanRows(*file_, t, [&](j::RowLocation at, const std::vector<j::Value>& row) {
                 ++live;
                 for (auto& index : indexes)
-                    expectKey(t, index, at, row);
+                    expectKey(t, table, index, at, row);
                 return true;
             });
         } catch (const j::FormatError& e) {
@@ -308,17 +312,23 @@ private:
         return live;
     }
 
-    void expectKey(const j::TableDefinition& t, IndexCheck& index, j::RowLocation at,
-                   const std::vector<j::Value>& row) {
+    void expectKey(const j::TableDefinition& t, const std::string& table, IndexCheck& index,
+                   j::RowLocation at, const std::vector<j::Value>& row) {
         std::vector<j::KeyPart> parts;
-        bool allNull = true;
+        bool allNull = true, anyNull = false;
         for (const auto& key : index.index->columns)
             for (std::size_t i = 0; i < t.columns.size(); ++i)
                 if (t.columns[i].number == key.columnNumber) {
                     parts.push_back({&row[i], t.columns[i].type, key.ascending});
                     allNull = allNull && row[i].isNull();
+                    anyNull = anyNull || row[i].isNull();
                 }
         const std::uint64_t k = rowKey(at);
+        if (anyNull && index.noNulls)
+            report_.fault("index-null-key", table + ", index " + index.name + ": the row at " +
+                                                where(at) +
+                                                " has a Null key column in a primary key or a "
+                                                "required index");
         if (allNull)
             index.allNull.insert(k);
         if (allNull && (index.index->flags & j::PhysicalIndex::IgnoreNullsFlag)) {
