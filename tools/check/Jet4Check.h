@@ -11,10 +11,10 @@
 //     children's whole subtrees, entries in strictly ascending order), each leaf entry pointing
 //     at a live row, each live row having exactly one entry, each entry's key equal to the key
 //     encoded afresh from its row, no key twice in a unique index and no Null key column in a
-//     primary key or a required index. What Access itself
-//     leaves in healthy files (a node entry above what deletions left in its child, a stored
-//     row count behind the rows) is a note, not a fault. Text keys are encoded for the General sort
-//     order (1033); in any other order their comparison is noted as not checked.
+//     primary key or a required index. Text keys are encoded for the General sort order (1033);
+//     in any other order their comparison is noted as not checked.
+// What Access itself leaves in healthy files (a node entry above what deletions left in its
+// child, a stored row count behind the rows) is a note, not a fault.
 // The file is opened read-only and never written.
 
 #include "tools/check/Report.h"
