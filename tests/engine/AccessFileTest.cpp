@@ -3,6 +3,9 @@
 // done is refused before a byte of the file is written.
 
 #include "EngineFixture.h"
+#include "engine/jet4/Catalog.h"
+#include "engine/jet4/IndexBuilder.h"
+#include "engine/jet4/IndexPage.h"
 #include "engine/jet4/PageFile.h"
 #include "engine/jet4/UsageMap.h"
 #include "support/JetSamples.h"
@@ -12,6 +15,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <optional>
 #include <strings.h>
 
 using automation::Variant;
@@ -53,6 +57,48 @@ protected:
             set.call("MoveNext");
         }
         return out;
+    }
+
+    // Every index of `table` in the file as committed: the checker finds no fault, and the
+    // leaves, read along their sibling links from the leftmost, hold exactly the entries built
+    // afresh from the rows.
+    void expectIndexesMatchRows(const std::string& table, const std::string& after) {
+        SCOPED_TRACE("after " + after);
+        const check::Report report = check::checkFile(path);
+        EXPECT_TRUE(report.sound())
+            << report.faults.size() << " fault(s), the first " << report.faults.front().kind << ": "
+            << report.faults.front().detail;
+        namespace jet4 = engine::jet4;
+        const jet4::PageFile file(path);
+        std::optional<jet4::TableDefinition> definition;
+        for (const auto& entry : jet4::readCatalog(file))
+            if (entry.name == table && entry.type == jet4::CatalogEntry::TableType)
+                definition = jet4::readTableDefinition(file, static_cast<std::uint32_t>(entry.id) &
+                                                                 0x00FFFFFF);
+        ASSERT_TRUE(definition) << "no table " << table;
+        for (const auto& index : definition->physicalIndexes) {
+            jet4::IndexPage page = jet4::readIndexPage(file, index.rootPage);
+            while (!page.leaf)
+                page = jet4::readIndexPage(file, page.entries.empty() ? page.tail
+                                                                      : page.entries.front().child);
+            const auto show = [](const jet4::IndexEntry& e) {
+                return e.key + "@" + std::to_string(e.row.page) + ":" + std::to_string(e.row.row);
+            };
+            std::vector<std::string> leaves;
+            for (;;) {
+                for (const auto& entry : page.entries)
+                    leaves.push_back(show(entry));
+                if (page.next == 0)
+                    break;
+                page = jet4::readIndexPage(file, page.next);
+            }
+            std::vector<std::string> built;
+            for (const auto& entry : jet4::indexEntriesFromRows(file, *definition, index))
+                built.push_back(show(entry));
+            EXPECT_TRUE(leaves == built)
+                << "index " << index.number << ": its " << leaves.size()
+                << " leaf entries are not the " << built.size() << " built from the rows";
+        }
     }
 
     Variant database;
@@ -141,6 +187,9 @@ TEST_F(AccessFileTest, DataDefinitionBuildsTablesColumnsAndIndexesOthersRead) {
         {"ALTER TABLE LogDocU ADD CONSTRAINT Second PRIMARY KEY (UserID)", 3283},
         {"CREATE UNIQUE INDEX U ON LogDocU (UserID)", 3022},
         {"CREATE INDEX R ON LogDocU (Num) WITH DISALLOW NULL", 3058},
+        {"INSERT INTO LogDocU (ID, UserID) VALUES ('c', 'u')", 3314},
+        {"INSERT INTO LogDocU (ID, UserID, DateOp) VALUES ('c', Null, #2024-04-01#)", 3314},
+        {"UPDATE LogDocU SET DateOp = Null WHERE ID = 'a'", 3314},
         {"ALTER TABLE MSysObjects ADD COLUMN X LONG", 3027},
     };
     for (const auto& r : refused)
@@ -251,44 +300,49 @@ TEST_F(AccessFileTest, DefinitionsGrowOntoMorePagesAndShrinkBackAsColumnsComeAnd
 }
 
 TEST_F(AccessFileTest, DataStatementsChangeRowsAndRebuildTheIndexes) {
+    // Table1: 512 rows, all but two with a code of their own, an index over CD_AGENTE; given
+    // here a primary key over it (the two rows without a code gone) and an index over a text.
+    EXPECT_EQ(execute("DELETE FROM Table1 WHERE CD_AGENTE IS NULL"), 2);
+    execute("ALTER TABLE Table1 ADD CONSTRAINT Table1_PK PRIMARY KEY (CD_AGENTE)");
+    execute("CREATE INDEX Table1_Name ON Table1 (RS_AGENTE)");
     const auto all = rows("Table1");
     const std::int32_t first = all.at(0)[0].toInt();
-    const auto withCode = [&](std::int32_t code) {
+    const auto count = [&](const std::function<bool(std::int32_t)>& code) {
         return static_cast<std::int32_t>(std::count_if(all.begin(), all.end(), [&](const auto& r) {
-            return !r[0].isNull() && r[0].toInt() == code;
+            return !r[0].isNull() && code(r[0].toInt());
         }));
     };
-    // The rows the DELETE meets once the UPDATE has moved those with the first code away.
-    const auto below =
-        static_cast<std::int32_t>(std::count_if(all.begin(), all.end(), [&](const auto& r) {
-            return !r[0].isNull() && r[0].toInt() < 100 && r[0].toInt() != first;
-        }));
-    ASSERT_GT(below, 0);
+    // The rows the statements meet once the first UPDATE has moved the row with the first code.
+    const std::int32_t few = count([&](std::int32_t c) { return c < 100 && c != first; });
+    const std::int32_t most = count([&](std::int32_t c) { return c > 300 && c != first; });
+    ASSERT_GT(few, 2);
+    ASSERT_GT(most, static_cast<std::int32_t>(all.size()) / 2);
     const struct {
         std::string sql;
         std::int32_t affected;
     } cases[] = {
         {"UPDATE Table1 SET RS_AGENTE = 'Изменено', CD_AGENTE = 7777777 WHERE CD_AGENTE = " +
              std::to_string(first),
-         withCode(first)},
-        {"DELETE * FROM [Table1] WHERE CD_AGENTE < 100", below},
+         1},
+        {"UPDATE Table1 SET RS_AGENTE = 'b' WHERE CD_AGENTE > 300 AND CD_AGENTE < 7777777", most},
+        {"DELETE * FROM [Table1] WHERE CD_AGENTE < 100", few},
+        {"DELETE FROM Table1 WHERE CD_AGENTE > 300 AND CD_AGENTE < 7777777", most},
         {"INSERT INTO Table1 (CD_AGENTE, RS_AGENTE) VALUES (-5, 'новая')", 1},
         {"INSERT INTO Table1 VALUES (-6, 'ещё', Null)", 1},
         {"UPDATE Table1 SET DC_AGENTE = 'x' WHERE CD_AGENTE = 123456789", 0},
     };
-    workspace.call("BeginTrans");
-    for (const auto& c : cases)
+    // Each statement in a level of its own, its indexes checked before the next touches them.
+    for (const auto& c : cases) {
+        workspace.call("BeginTrans");
         EXPECT_EQ(execute(c.sql), c.affected) << c.sql;
-    workspace.call("CommitTrans");
+        workspace.call("CommitTrans");
+        expectIndexesMatchRows("Table1", c.sql);
+    }
     database.call("Close");
-    const check::Report report = check::checkFile(path);
-    EXPECT_TRUE(report.sound()) << report.faults.size() << " faults";
     database = open();
-    const std::int32_t changed = withCode(first);
-    EXPECT_EQ(rows("Table1").size(), all.size() - static_cast<std::size_t>(below) + 2);
+    EXPECT_EQ(rows("Table1").size(), all.size() - static_cast<std::size_t>(few + most) + 2);
     EXPECT_EQ(rows("SELECT RS_AGENTE FROM Table1 WHERE CD_AGENTE = 7777777"),
-              std::vector<std::vector<Variant>>(static_cast<std::size_t>(changed),
-                                                {Variant("Изменено")}));
+              std::vector<std::vector<Variant>>{{Variant("Изменено")}});
     EXPECT_EQ(rows("SELECT CD_AGENTE, RS_AGENTE, DC_AGENTE FROM Table1 WHERE CD_AGENTE < 0"),
               (std::vector<std::vector<Variant>>{{Variant(-5), Variant("новая"), Variant::null()},
                                                  {Variant(-6), Variant("ещё"), Variant::null()}}));

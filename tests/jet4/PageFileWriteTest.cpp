@@ -1,8 +1,9 @@
 // Pages changed inside nested transaction levels: what each level reads, what a rollback puts
 // back, and what reaches the file. Nothing may reach it before the outermost commit, which
-// replaces it whole; a failure, a kill or a refusal at any disk operation leaves either the
-// original bytes or the completed ones, and nothing beside them that the next writer does not
-// remove. The files are made here, page by page, in temporary folders.
+// replaces it whole, the copy flushed before its rename and the folder after; a failure, a kill
+// or a refusal at any disk operation leaves either the original bytes or the completed ones, and
+// nothing beside them that the next writer does not remove. The files are made here, page by
+// page, in temporary folders.
 
 #include "engine/jet4/AtomicFile.h"
 #include "engine/jet4/DiskOperations.h"
@@ -12,7 +13,10 @@
 #include "support/TempDir.h"
 
 #include <algorithm>
+#include <climits>
 #include <csignal>
+#include <cstdio>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -24,6 +28,42 @@
 
 using namespace engine::jet4;
 namespace fs = std::filesystem;
+
+// The flushes and renames the process asks of the system, as the system sees them: these two
+// stand in front of the C library's while a test records them (the writer's own code calls
+// them through here), named by what they act on.
+namespace {
+std::vector<std::string>* systemCalls = nullptr;
+
+// The file name of what `fd` holds open, "folder" for a directory.
+std::string openedName(int fd) {
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode))
+        return "folder";
+    char target[PATH_MAX] = {};
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t size = ::readlink(link.c_str(), target, sizeof target - 1);
+    return size > 0
+               ? fs::path(std::string(target, static_cast<std::size_t>(size))).filename().string()
+               : "?";
+}
+} // namespace
+
+extern "C" int fsync(int fd) {
+    static const auto real = reinterpret_cast<int (*)(int)>(::dlsym(RTLD_NEXT, "fsync"));
+    if (systemCalls)
+        systemCalls->push_back("fsync " + openedName(fd));
+    return real(fd);
+}
+
+extern "C" int rename(const char* from, const char* to) noexcept {
+    static const auto real =
+        reinterpret_cast<int (*)(const char*, const char*)>(::dlsym(RTLD_NEXT, "rename"));
+    if (systemCalls)
+        systemCalls->push_back("rename " + fs::path(from).filename().string() + " over " +
+                               fs::path(to).filename().string());
+    return real(from, to);
+}
 
 namespace {
 
@@ -240,7 +280,15 @@ TEST(Jet4PageFileLevels, OutermostCommitGivesTheCommittedPagesOnly) {
     const std::string path = makeDatabase(folder);
     const std::string original = testsupport::fileBytes(path);
     PageFile file(path);
+    // The copy's pages reach the disk before the database's name points at them, and the
+    // folder's new entry after: a power cut at any moment leaves one whole content or the other.
+    std::vector<std::string> calls;
+    systemCalls = &calls;
     runTransaction(file);
+    systemCalls = nullptr;
+    EXPECT_EQ(calls,
+              (std::vector<std::string>{"fsync .db.mdb.patch16-new",
+                                        "rename .db.mdb.patch16-new over db.mdb", "fsync folder"}));
     EXPECT_EQ(testsupport::fileBytes(path), completedBytes(original));
     EXPECT_EQ(besideDatabase(folder), std::vector<std::string>{});
     // The same object goes on from the committed file.
@@ -331,6 +379,13 @@ TEST(Jet4PageFileFailures, EveryFailedDiskOperationLeavesTheOriginalAndNothingBe
 
 TEST(Jet4PageFileFailures, KillAtAnyDiskOperationLeavesOriginalOrCompletedBytes) {
     const std::vector<std::string> operations = diskOperationsOfTransaction();
+    // The commit's last operations: the copy's flush, the rename, the folder's flush.
+    ASSERT_GE(operations.size(), 3u);
+    EXPECT_EQ(std::vector(operations.end() - 3, operations.end()),
+              (std::vector<std::string>{"fsync", "rename", "fsync folder"}));
+    ASSERT_EQ(std::count(operations.begin(), operations.end(), "rename"), 1);
+    const auto renameAt = static_cast<std::size_t>(
+        std::find(operations.begin(), operations.end(), "rename") - operations.begin() + 1);
     int asOriginal = 0;
     int asCompleted = 0;
     for (std::size_t killAt = 1; killAt <= operations.size(); ++killAt) {
@@ -347,7 +402,10 @@ TEST(Jet4PageFileFailures, KillAtAnyDiskOperationLeavesOriginalOrCompletedBytes)
             return runToEnd(path) ? 1 : 0;
         });
         EXPECT_EQ(status, 128 + SIGKILL);
+        // Killed before the rename (at it included), the database has not been written to.
         const std::string bytes = testsupport::fileBytes(path);
+        EXPECT_TRUE(bytes == (killAt <= renameAt ? original : completedBytes(original)))
+            << (killAt <= renameAt ? "changed before the rename" : "not the completed bytes");
         asOriginal += bytes == original;
         asCompleted += bytes == completedBytes(original);
         for (const std::string& name : besideDatabase(folder))

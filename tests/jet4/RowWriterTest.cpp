@@ -7,6 +7,7 @@
 #include "engine/jet4/DataPage.h"
 #include "engine/jet4/PageAllocator.h"
 #include "engine/jet4/PageFile.h"
+#include "engine/jet4/RowEncoder.h"
 #include "engine/jet4/TableScan.h"
 #include "engine/jet4/UsageMap.h"
 #include "support/JetSamples.h"
@@ -168,6 +169,35 @@ Row shortRow(std::size_t n) {
     return row;
 }
 
+// A row of Table1 stored in exactly `size` bytes: Cyrillic text (two bytes a character) in the
+// first columns, Latin text (compressed, one byte a character) in the last to make up the rest.
+Row rowOfSize(const TableDefinition& definition, std::size_t size) {
+    for (std::size_t latin = 0; latin <= 50; ++latin)
+        for (std::size_t cyrillic = 0; cyrillic <= 8 * 50; ++cyrillic) {
+            Row row(9, Value{});
+            for (std::size_t c = 0; c * 50 < cyrillic; ++c)
+                row[c] =
+                    textValue(std::u16string(std::min<std::size_t>(50, cyrillic - c * 50), u'ж'));
+            if (latin > 0)
+                row[8] = textValue(std::u16string(latin, u'x'));
+            const std::size_t bytes = encodeRow(definition, row).size();
+            if (bytes == size)
+                return row;
+            if (bytes > size)
+                break;
+        }
+    throw std::logic_error("no row of Table1 takes " + std::to_string(size) + " bytes");
+}
+
+// What a data page has left for another row and its slot, counted from its slots.
+std::size_t roomLeft(const PageFile& file, std::uint32_t page) {
+    std::size_t used = DataPage::HeaderSize;
+    const DataPage data = readDataPage(file, page);
+    for (const RowSlot& slot : data.rowSlots())
+        used += datapage::SlotSize + (slot.end - slot.start);
+    return PageFile::PageSize - used;
+}
+
 } // namespace
 
 TEST(RowWriter, InsertedRowsFillNewPagesTheTableMapsAndEveryReaderSeesThem) {
@@ -180,8 +210,32 @@ TEST(RowWriter, InsertedRowsFillNewPagesTheTableMapsAndEveryReaderSeesThem) {
         TableDefinition definition = table(file, "Table1");
         Rows expected = scan(file, definition);
         file.beginLevel();
+        RowLocation last;
         for (std::size_t n = 0; n < Inserted; ++n)
-            expected[key(insertRow(file, definition, wideRow(n)))] = wideRow(n);
+            expected[key(last = insertRow(file, definition, wideRow(n)))] = wideRow(n);
+        // A page takes rows to its last byte and not one byte further: a row one byte longer
+        // than the last page's room goes to a new page, which rows then fill exactly.
+        const auto put = [&](const Row& row) {
+            const RowLocation at = insertRow(file, definition, row);
+            expected[key(at)] = row;
+            return at.page;
+        };
+        const Row filler = rowOfSize(definition, 500);
+        const auto fill = [&](std::uint32_t page) { // until a row can take what is left
+            while (roomLeft(file, page) > 800)
+                ASSERT_EQ(put(filler), page);
+        };
+        const std::uint32_t full = last.page;
+        ASSERT_EQ(readUsageMap(file, definition.freePages).pages.back(), full);
+        fill(full);
+        const std::uint32_t page =
+            put(rowOfSize(definition, roomLeft(file, full) - datapage::SlotSize + 1));
+        EXPECT_NE(page, full) << "a row one byte too long went on page " << full;
+        fill(page);
+        EXPECT_EQ(put(rowOfSize(definition, roomLeft(file, page) - datapage::SlotSize)), page);
+        EXPECT_EQ(roomLeft(file, page), 0u);
+        EXPECT_EQ(readDataPage(file, page).freeSpace(), 0u);
+        EXPECT_NE(put(shortRow(0)), page);
         file.commitLevel();
 
         expectSameRows(scan(file, definition), expected);
@@ -361,12 +415,35 @@ TEST(RowWriter, MemoValuesInTheRowInOneLongValueRowOrInAChainReadBackAndAreFreed
     const std::string path = copySample(folder, "functionsV2000.mdb");
     // t_funcs: id Integer, descr Memo, num Numeric(12,3), date0 DateTime; one row, no index.
     const std::size_t lengths[] = {10, 32, 33, 1000, 2038, 2039, 9000};
+    // The long-value rows each length takes: none in the row, one up to a page, then a chain.
+    const std::size_t longValueRows[] = {0, 0, 1, 1, 1, 2, 5};
     {
         PageFile file(path);
         TableDefinition definition = table(file, "t_funcs");
         Rows expected = scan(file, definition);
         const Row base = expected.begin()->second;
         file.beginLevel();
+        // A row deleted takes every long-value row of its value with it.
+        const auto liveLongValueRows = [&] {
+            std::size_t live = 0;
+            for (const std::uint32_t p :
+                 readUsageMap(file, definition.longValueMaps.at(0).ownedPages).pages) {
+                const DataPage page = readDataPage(file, p);
+                live += static_cast<std::size_t>(
+                    std::count_if(page.rowSlots().begin(), page.rowSlots().end(),
+                                  [](const RowSlot& slot) { return !slot.isDeleted(); }));
+            }
+            return live;
+        };
+        for (std::size_t i = 0; i < std::size(lengths); ++i) {
+            Row row = base;
+            row[1] = textValue(wide(lengths[i], lengths[i]));
+            const std::size_t before = liveLongValueRows();
+            const RowLocation at = insertRow(file, definition, row);
+            EXPECT_EQ(liveLongValueRows(), before + longValueRows[i]) << lengths[i];
+            deleteRow(file, definition, at);
+            EXPECT_EQ(liveLongValueRows(), before) << lengths[i] << " characters: not freed";
+        }
         std::vector<RowLocation> inserted;
         for (const std::size_t length : lengths) {
             Row row = base;
