@@ -1,7 +1,7 @@
 // bench_AccessRunBench: the patch run as the operator starts it on an Access 2000-2003 (Jet 4)
 // database, against the same run on the engine's SQLite store holding the same content.
 //
-//   bench_AccessRunBench [--sizes N,N,...] [--repeat R] [--dir FOLDER]
+//   bench_AccessRunBench [--sizes N,N,...] [--repeat R] [--dir FOLDER] [--jackcess JUDGE]
 //
 // For each size N (rows in GoodPric and in Supgood; default 10000,100000,1000000) the sample
 // maker writes one sample of each format in FOLDER (kept there for later runs), and every
@@ -13,6 +13,13 @@
 // A run that shows any box, a copy left without the stamp "patch16", or two copies whose rows
 // differ (the checker's dump of every user table, compared as a multiset of lines) stop the
 // program with the reason.
+//
+// With --jackcess (the Jackcess judge's judge.sh, e.g. ../shared/jackcess/judge.sh), after each
+// size the judge reads the Access copy the last run left (`judge.sh read`), then extends a copy
+// of it (`judge.sh write COPY --max-cols 40`, which reads it again itself); both are timed and
+// their verdicts printed, the judge's reports kept in FOLDER (jackcess-read.log,
+// jackcess-write.log), and the program ends with status 1 when either did not pass. Java's heap
+// is the judge's default unless JETJUDGE_JAVA_OPTS says otherwise.
 
 #include "bench/RunThroughWindow.h"
 #include "engine/Registration.h"
@@ -122,9 +129,33 @@ std::string sample(const fs::path& folder, std::int32_t rows, tools::SampleForma
 }
 
 int usage() {
-    std::fprintf(stderr,
-                 "usage: bench_AccessRunBench [--sizes N,N,...] [--repeat R] [--dir FOLDER]\n");
+    std::fprintf(stderr, "usage: bench_AccessRunBench [--sizes N,N,...] [--repeat R] [--dir "
+                         "FOLDER] [--jackcess JUDGE]\n");
     return 2;
+}
+
+// A word for the shell, in single quotes.
+std::string quoted(const std::string& word) {
+    std::string out = "'";
+    for (const char c : word)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+// Runs `judge.sh VERB FILE ARGS` with its report going to `log`; how long it took in seconds and
+// whether it passed.
+struct Judged {
+    double seconds = 0;
+    bool passed = false;
+};
+Judged timeJudge(const std::string& judge, const std::string& verb, const std::string& file,
+                 const std::string& args, const fs::path& log) {
+    const std::string command = quoted(judge) + " " + verb + " " + quoted(file) + " " + args +
+                                " >" + quoted(log.string()) + " 2>&1";
+    const auto start = std::chrono::steady_clock::now();
+    const int status = std::system(command.c_str());
+    return {std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+            status == 0};
 }
 
 } // namespace
@@ -135,7 +166,21 @@ int main(int argc, char** argv) {
         return bench::runThroughWindow(argv[2], childArgc, argv);
     }
 
-    const std::optional<bench::Options> options = bench::parseOptions(argc, argv);
+    // --jackcess is this program's own; the other options are the benchmarks' common ones.
+    std::string judge;
+    bool judgeFailed = false;
+    std::vector<char*> common;
+    for (int i = 0; i < argc; ++i) {
+        if (i > 0 && std::strcmp(argv[i], "--jackcess") == 0) {
+            if (i + 1 >= argc)
+                return usage();
+            judge = argv[++i];
+        } else {
+            common.push_back(argv[i]);
+        }
+    }
+    const std::optional<bench::Options> options =
+        bench::parseOptions(static_cast<int>(common.size()), common.data());
     if (!options)
         return usage();
     const auto& [sizes, repeat, folder] = *options;
@@ -181,10 +226,30 @@ int main(int argc, char** argv) {
                         wall[0], wall[1], wall[0] / wall[1], cpu[0], cpu[1], cpu[0] / cpu[1],
                         peakMiB(runs[0]), peakMiB(runs[1]));
             std::fflush(stdout);
+            if (!judge.empty()) {
+                const std::string extended = (folder / "run-jet4-jackcess.mdb").string();
+                const fs::path readLog = folder / "jackcess-read.log";
+                const fs::path writeLog = folder / "jackcess-write.log";
+                const Judged read = timeJudge(judge, "read", copies[0], "", readLog);
+                copyFile(copies[0], extended);
+                const Judged write = timeJudge(judge, "write", extended, "--max-cols 40", writeLog);
+                fs::remove(extended);
+                const auto verdict = [](const Judged& j, const fs::path& log) {
+                    return j.passed ? std::string("passed") : "FAILED (see " + log.string() + ")";
+                };
+                std::printf("%9d Jackcess: reading the Access result %.1f s, %s; extending a copy "
+                            "and reading it again %.1f s, %s\n",
+                            sizes[s], read.seconds, verdict(read, readLog).c_str(), write.seconds,
+                            verdict(write, writeLog).c_str());
+                std::fflush(stdout);
+                judgeFailed = judgeFailed || !read.passed || !write.passed;
+            }
         }
         std::printf("load average after: %s\n", loadAverage().c_str());
         for (const std::string& copy : copies)
             fs::remove(copy);
+        if (judgeFailed)
+            return 1;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bench_AccessRunBench: %s\n", e.what());
         return 1;

@@ -3,6 +3,7 @@
 #include "engine/jet4/Bytes.h"
 #include "engine/jet4/EncoderBytes.h"
 #include "engine/jet4/FormatError.h"
+#include "engine/jet4/PagesInReach.h"
 #include "engine/jet4/UsageMap.h"
 #include "engine/jet4/UsageMapEncoder.h"
 
@@ -146,11 +147,43 @@ void addGlobalMapPage(PageFile& file, MapRow& map, std::size_t k) {
         markUsed(file, mapPage);
 }
 
-// A page just added at the end of the file that the free-page map already counts as used: the
-// file was cut short, and pages it still names would be handed out twice.
-[[noreturn]] void raiseCutShort(std::uint32_t page) {
-    throw FormatError(page, "the free-page map counts page " + std::to_string(page) +
-                                " as used, but the file ends before it (it was cut short)");
+// Marks every page from `end` on free in the global free-page map, as Access marks the pages past
+// the end of its files.
+void freePastEnd(PageFile& file, std::uint32_t end) {
+    MapRow map = readMapRow(file, rowLocationFromPointer(GlobalUsageMapPointer));
+    std::string& row = map.bytes();
+    if (static_cast<std::uint8_t>(row[KindOffset]) ==
+        static_cast<std::uint8_t>(UsageMapKind::Reference)) {
+        for (std::size_t k = 0; ReferenceListOffset + 4 * k + 4 <= row.size(); ++k) {
+            const std::uint32_t mapPage = readU32(row, ReferenceListOffset + 4 * k);
+            const std::uint64_t first = std::uint64_t{k} * PagesPerMapPage;
+            if (mapPage == 0 || first + PagesPerMapPage <= end)
+                continue;
+            PageImage bytes = *file.page(mapPage);
+            const auto bitmap = std::span(bytes).subspan(MapPageBitmapOffset);
+            for (std::uint64_t p = std::max<std::uint64_t>(first, end); p < first + PagesPerMapPage;
+                 ++p)
+                setBit(bitmap, static_cast<std::size_t>(p - first), true);
+            file.write(mapPage, bytes);
+        }
+        return;
+    }
+    const std::uint32_t first = readU32(row, InlineFirstPageOffset);
+    const auto bitmap = writable(row).subspan(InlineBitmapOffset);
+    for (std::size_t bit = end > first ? end - first : 0; bit < bitmap.size() * 8; ++bit)
+        setBit(bitmap, bit, true);
+    writeMapRow(file, map);
+}
+
+// A page just added at the end of the file that the free-page map already counts as used. When
+// something the database needs lies there or past it, the file was cut short, and pages it still
+// names would be handed out twice: refused. Otherwise the map merely outlived pages cut off the
+// end (Access and Jackcess leave such files): every page from here on becomes free in the map.
+void settlePastEnd(PageFile& file, std::uint32_t page) {
+    if (pagesInReachEnd(file) > page)
+        throw FormatError(page, "the free-page map counts page " + std::to_string(page) +
+                                    " as used, but the file ends before it (it was cut short)");
+    freePastEnd(file, page);
 }
 
 // Clears `page`'s bit (page in use) in the global free-page map.
@@ -169,8 +202,11 @@ void markUsed(PageFile& file, std::uint32_t page) {
         }
         const PageData bytes = file.page(mapPage);
         const std::size_t bit = page % PagesPerMapPage;
-        if (((*bytes)[MapPageBitmapOffset + bit / 8] >> (bit % 8) & 1) == 0)
-            raiseCutShort(page);
+        if (((*bytes)[MapPageBitmapOffset + bit / 8] >> (bit % 8) & 1) == 0) {
+            settlePastEnd(file, page);
+            markUsed(file, page);
+            return;
+        }
         setMapPageBit(file, mapPage, page, false);
         return;
     }
@@ -198,8 +234,11 @@ void markUsed(PageFile& file, std::uint32_t page) {
         map = std::move(grown);
     }
     if ((static_cast<std::uint8_t>(map.bytes()[InlineBitmapOffset + bit / 8]) >> (bit % 8) & 1) ==
-        0)
-        raiseCutShort(page);
+        0) {
+        settlePastEnd(file, page);
+        markUsed(file, page);
+        return;
+    }
     setBit(writable(map.bytes()).subspan(InlineBitmapOffset), bit, false);
     writeMapRow(file, map);
 }

@@ -35,7 +35,10 @@ namespace engine::jet4 {
 std::size_t globalUsageMapBitmapSize(std::uint32_t pages);
 
 // Appends `bytes` as a new page, marks it used in the global free-page map and returns its
-// number. std::length_error when the map cannot cover the page (see above).
+// number. std::length_error when the map cannot cover the page (see above). When the map already
+// counts the new page as used, the file ends before pages the map names: FormatError (cut short)
+// when the database reaches that far (PagesInReach.h), otherwise the map's pages from the old end
+// on become free, as Access marks pages past the end, and the page is handed out.
 std::uint32_t allocatePage(PageFile& file, const PageImage& bytes);
 
 // Marks `page` free in the global free-page map (a set bit). A page the map does not cover stays

@@ -7,6 +7,7 @@
 #include "engine/jet4/Header.h"
 #include "engine/jet4/Properties.h"
 #include "engine/jet4/TableScan.h"
+#include "support/Jackcess.h"
 #include "support/JetSamples.h"
 #include "support/ReferenceReaders.h"
 #include "support/TempDir.h"
@@ -179,6 +180,11 @@ TEST_F(NewDatabase, OpensEmptyAndEveryReaderFindsItSound) {
         const check::Report report = check::checkFile(path);
         for (const check::Fault& fault : report.faults)
             ADD_FAILURE() << fault.kind << ": " << fault.detail;
+        if (!jackcessMissing()) {
+            // Jackcess checks the system tables, their indexes and the properties too.
+            const JudgeResult judged = jackcessRead(path);
+            EXPECT_TRUE(judged.passed()) << judged.output;
+        }
 
         if (referenceToolsMissing())
             continue;

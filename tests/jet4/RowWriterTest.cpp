@@ -280,6 +280,51 @@ TEST(RowWriter, FreePageMapTurnsIntoTheReferenceKindWhenPageOneCannotHoldIt) {
     EXPECT_TRUE(free.count(file.pageCount()));
 }
 
+// Pages cut off the end of the file while the free-page map still counts them as used, which
+// nothing of the database names (as Access and Jackcess leave files): the next page is handed out
+// at the end, and the map counts every page past the end free again. For both kinds of the map.
+TEST(RowWriter, PagesCutOffTheEndThatTheMapStillCountsAsUsedAreFreeForTheNextPage) {
+    REQUIRE_JET_SAMPLES();
+    constexpr std::uint32_t Cut = 12;
+    for (const std::uint32_t added : {Cut + 3, 2 * PagesPerMapPage}) {
+        SCOPED_TRACE(added);
+        TempDir folder;
+        // delColTestV2000.mdb: 31 pages, of which 22 and 27 are free.
+        const std::string path = copySample(folder, "delColTestV2000.mdb");
+        std::uint32_t end = 0;
+        {
+            PageFile file(path);
+            file.beginLevel();
+            for (std::uint32_t n = 0; n < added; ++n)
+                allocatePage(file, PageImage{});
+            file.commitLevel();
+            end = file.pageCount() - Cut;
+        }
+        std::filesystem::resize_file(path, std::uintmax_t{end} * PageFile::PageSize);
+        PageFile file(path);
+        const UsageMap cut = readUsageMap(file, GlobalUsageMapPointer);
+        ASSERT_FALSE(std::binary_search(cut.pages.begin(), cut.pages.end(), end));
+
+        file.beginLevel();
+        EXPECT_EQ(allocatePage(file, PageImage{}), end);
+        EXPECT_EQ(allocatePage(file, PageImage{}), end + 1);
+        file.commitLevel();
+        const UsageMap global = readUsageMap(file, GlobalUsageMapPointer);
+        EXPECT_EQ(global.kind, added > Cut + 3 ? UsageMapKind::Reference : UsageMapKind::Inline);
+        const std::set<std::uint32_t> free(global.pages.begin(), global.pages.end());
+        std::vector<std::uint32_t> freeInFile;
+        for (std::uint32_t p = 0; p < file.pageCount(); ++p)
+            if (free.count(p))
+                freeInFile.push_back(p);
+        EXPECT_EQ(freeInFile, (std::vector<std::uint32_t>{22, 27}));
+        for (std::uint32_t p = file.pageCount(); p < end + Cut + 2; ++p)
+            EXPECT_TRUE(free.count(p)) << "page " << p << " past the end";
+        const check::Report report = check::checkFile(path);
+        EXPECT_TRUE(report.sound())
+            << report.faults.front().kind << ": " << report.faults.front().detail;
+    }
+}
+
 TEST(RowWriter, UpdatedRowsKeepTheirLocationAsTheyOutgrowTheirPageAndShrinkBack) {
     REQUIRE_JET_SAMPLES();
     TempDir folder;
