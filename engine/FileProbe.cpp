@@ -1,49 +1,46 @@
 #include "engine/FileProbe.h"
 
 #include "engine/EngineErrors.h"
+#include "engine/jet4/SystemFiles.h"
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <system_error>
 
 namespace engine {
 
+namespace sys = jet4::sys;
+
 std::vector<unsigned char> probeDatabaseFile(const std::string& path, std::size_t count) {
     const std::string name = quoted(path);
-    struct stat info {};
-    if (path.empty() || ::stat(path.c_str(), &info) != 0) {
-        if (path.empty() || errno == ENOENT || errno == ENOTDIR)
-            raise(errors::FileNotFound, "Не удается найти файл " + name + ".");
-        raise(errors::CannotOpenFile,
-              "Не удается открыть файл " + name + ": " + std::strerror(errno) + ".");
-    }
-    if (!S_ISREG(info.st_mode))
+    const auto cannotOpen = [&](int error) {
+        raise(errors::CannotOpenFile, "Не удается открыть файл " + name + ": " +
+                                          std::generic_category().message(error) + ".");
+    };
+    bool regular = false;
+    const int error = path.empty() ? ENOENT : sys::isRegularFile(path, regular);
+    if (error == ENOENT || error == ENOTDIR)
+        raise(errors::FileNotFound, "Не удается найти файл " + name + ".");
+    if (error != 0)
+        cannotOpen(error);
+    if (!regular)
         raise(errors::UnrecognizedFormat, "Нераспознанный формат базы данных " + name + ".");
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        raise(errors::CannotOpenFile,
-              "Не удается открыть файл " + name + ": " + std::strerror(errno) + ".");
+    sys::NativeFile file = sys::NoFile;
+    if (const int openError = sys::openForReading(path, file))
+        cannotOpen(openError);
     std::vector<unsigned char> bytes(count);
     std::size_t got = 0;
-    while (got < count) {
-        ssize_t n = ::read(fd, bytes.data() + got, count - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            const int error = errno;
-            ::close(fd);
-            raise(errors::CannotOpenFile,
-                  "Не удается открыть файл " + name + ": " + std::strerror(error) + ".");
-        }
-        if (n == 0)
-            break;
-        got += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
+    const int readError = sys::readAt(file, bytes.data(), count, 0, got);
+    sys::close(file);
+    if (readError != 0)
+        cannotOpen(readError);
     bytes.resize(got);
     return bytes;
+}
+
+bool startsLikeSqlite(std::span<const unsigned char> header) {
+    static constexpr char magic[] = "SQLite format 3"; // with its terminating zero: 16 bytes
+    return header.size() >= sizeof magic && std::memcmp(header.data(), magic, sizeof magic) == 0;
 }
 
 } // namespace engine

@@ -1,5 +1,6 @@
 // Choosing the store for a file: its first bytes name the format, and only a format the engine
-// reads gets further than those bytes.
+// reads gets further than those bytes. A build without the SQLite store (the Windows programs)
+// refuses SQLite files by name, on opening and on creating alike.
 
 #include "engine/EngineErrors.h"
 #include "engine/FileProbe.h"
@@ -7,17 +8,35 @@
 #include "engine/jet4/Header.h"
 #include "engine/jet4/NewDatabase.h"
 #include "engine/jet4/store/Jet4Store.h"
+#if PATCH16_WITH_SQLITE
 #include "engine/sqlite/SqliteStore.h"
+#endif
 
 #include <system_error>
 
 namespace engine {
 
+namespace {
+
+#if !PATCH16_WITH_SQLITE
+[[noreturn]] void refuseSqlite(const std::string& refused) {
+    raise(errors::UnrecognizedFormat,
+          refused + ": формат SQLite в этой сборке не поддерживается, только Access 2000-2003.");
+}
+#endif
+
+} // namespace
+
 std::shared_ptr<Store> Store::open(const std::string& path, bool readOnly) {
     const std::vector<unsigned char> header = probeDatabaseFile(path, 32);
-    if (SqliteStore::recognizes(header))
-        return SqliteStore::open(path, readOnly);
     const std::string refused = "Нераспознанный формат базы данных " + quoted(path);
+    if (startsLikeSqlite(header)) {
+#if PATCH16_WITH_SQLITE
+        return SqliteStore::open(path, readOnly);
+#else
+        refuseSqlite(refused);
+#endif
+    }
     switch (jet4::sniffFormat(header)) {
     case jet4::FileFormat::Jet4:
         return Jet4Store::open(path, readOnly);
@@ -34,8 +53,13 @@ std::shared_ptr<Store> Store::open(const std::string& path, bool readOnly) {
 }
 
 std::shared_ptr<Store> Store::create(const std::string& path, Format format) {
-    if (format == Format::Sqlite)
+    if (format == Format::Sqlite) {
+#if PATCH16_WITH_SQLITE
         return SqliteStore::create(path);
+#else
+        refuseSqlite("Не удается создать базу данных " + quoted(path));
+#endif
+    }
     try {
         jet4::createEmptyDatabase(path);
     } catch (const std::system_error& e) {

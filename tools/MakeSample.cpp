@@ -3,12 +3,14 @@
 //   patch16-sample PATH [--format jet4|sqlite] [--goods N] [--supplies N] [--stamp TEXT]
 
 #include "automation/Error.h"
+#include "engine/jet4/SystemFiles.h"
 #include "tools/SampleDatabase.h"
 
 #include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -30,6 +32,12 @@ bool count(const char* text, std::int32_t& out) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Paths arrive as UTF-8 on every system (see programArguments).
+    std::vector<std::string> arguments = engine::jet4::sys::programArguments(argc, argv);
+    std::vector<char*> utf8;
+    for (std::string& argument : arguments)
+        utf8.push_back(argument.data());
+    argv = utf8.data();
     std::string path;
     tools::SampleOptions options;
     for (int i = 1; i < argc; ++i) {

@@ -4,29 +4,20 @@
 // whole new content, whatever stops the process or the machine.
 //
 // The copy is `.<name>.patch16-new` in the database's folder (the same file system, so the rename
-// is atomic), made with the database's owner and mode. A run that ends in the middle leaves at most
-// that file behind; the next writer removes it once it holds the writer's lock.
+// is atomic), given the database's owner and rights (SystemFiles.h says how each system does it). A
+// run that ends in the middle leaves at most that file behind; the next writer removes it once it
+// holds the writer's lock.
+
+#include "engine/jet4/SystemFiles.h"
 
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
 #include <string>
-#include <sys/stat.h>
 
 namespace engine::jet4 {
 
-// What tells that the file at a path is still the one a reader opened: another file renamed
-// over it changes the device or inode, a change in place the size or modification time.
-struct FileIdentity {
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    std::int64_t mtimeSeconds = 0;
-    long mtimeNanoseconds = 0;
-
-    static FileIdentity of(const struct stat& info);
-    bool operator==(const FileIdentity&) const = default;
-};
+using sys::FileIdentity;
 
 // The file at the database's path is no longer the one that was opened and read.
 class FileChangedError : public std::runtime_error {
@@ -49,16 +40,16 @@ public:
     static void removeLeftovers(const std::string& target);
 
     // Creates the copy beside `target` holding the first `size` bytes of the open database
-    // `original`, with the owner and mode of `originalInfo`. std::system_error when any step
-    // fails (ENOSPC, EFBIG, EPERM for an owner this process may not give...), the copy removed.
-    ReplacementCopy(const std::string& target, int original, const struct stat& originalInfo);
+    // `original`, with its owner and rights. std::system_error when any step fails (ENOSPC,
+    // EFBIG, EPERM for an owner this process may not give...), the copy removed.
+    ReplacementCopy(const std::string& target, sys::NativeFile original, std::uint64_t size);
     // Removes the copy unless it was put in place.
     ~ReplacementCopy();
     ReplacementCopy(const ReplacementCopy&) = delete;
     ReplacementCopy& operator=(const ReplacementCopy&) = delete;
 
     // The copy, open for reading and writing.
-    int fd() const { return fd_; }
+    sys::NativeFile file() const { return file_; }
     const std::string& path() const { return path_; }
     // Cuts the copy to `size` bytes; std::system_error on failure.
     void truncate(std::uint64_t size);
@@ -69,15 +60,16 @@ public:
     // it the target is the new content: a failed flush of the folder is not reported, as it only
     // leaves the rename as exposed to a power cut as it was an instant before (the file is then
     // the old or the new content, both whole). Returns the descriptor of what is now the
-    // database, which the caller owns from then on.
-    int replace(const std::function<void()>& lastChecks);
+    // database, open for reading, which the caller owns from then on.
+    sys::NativeFile replace(const std::function<void()>& lastChecks);
 
 private:
-    void copyFrom(int original, std::uint64_t size);
+    void copyFrom(sys::NativeFile original, std::uint64_t size);
 
     std::string target_;
     std::string path_;
-    int fd_ = -1;
+    sys::NativeFile file_ = sys::NoFile;
+    bool placed_ = false;
 };
 
 } // namespace engine::jet4

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <system_error>
-#include <unistd.h>
 
 namespace engine::jet4 {
 
@@ -27,38 +26,22 @@ void disk::fail(int error, std::string_view operation, const std::string& path) 
                             std::string(operation) + " failed on " + path);
 }
 
-void disk::writeAt(int fd, const std::uint8_t* data, std::size_t size, std::uint64_t offset,
-                   std::string_view operation, const std::string& path) {
-    if (const int error = step(operation))
+void disk::writeAt(sys::NativeFile file, const std::uint8_t* data, std::size_t size,
+                   std::uint64_t offset, std::string_view operation, const std::string& path) {
+    int error = step(operation);
+    if (error == 0)
+        error = sys::writeAt(file, data, size, offset);
+    if (error != 0)
         fail(error, operation, path);
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t put =
-            ::pwrite(fd, data + done, size - done, static_cast<off_t>(offset + done));
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put < 0)
-            fail(errno, operation, path);
-        if (put == 0)
-            fail(ENOSPC, operation, path);
-        done += static_cast<std::size_t>(put);
-    }
 }
 
-void disk::readAt(int fd, std::uint8_t* data, std::size_t size, std::uint64_t offset,
+void disk::readAt(sys::NativeFile file, std::uint8_t* data, std::size_t size, std::uint64_t offset,
                   const std::string& path) {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t got =
-            ::pread(fd, data + done, size - done, static_cast<off_t>(offset + done));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            fail(errno, "read", path);
-        if (got == 0)
-            fail(EIO, "read (the file ends early)", path);
-        done += static_cast<std::size_t>(got);
-    }
+    std::size_t got = 0;
+    if (const int error = sys::readAt(file, data, size, offset, got))
+        fail(error, "read", path);
+    if (got < size)
+        fail(EIO, "read (the file ends early)", path);
 }
 
 } // namespace engine::jet4

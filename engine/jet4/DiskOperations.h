@@ -4,6 +4,8 @@
 // the program step() does nothing; a test installs a hook there to count the operations, to make
 // the n-th fail as the system would, or to end the process just before it.
 
+#include "engine/jet4/SystemFiles.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -32,11 +34,11 @@ int step(std::string_view operation);
 
 // Writes all `size` bytes at `offset` (one step named `operation`); std::system_error on failure,
 // a short write that makes no progress counted as ENOSPC.
-void writeAt(int fd, const std::uint8_t* data, std::size_t size, std::uint64_t offset,
+void writeAt(sys::NativeFile file, const std::uint8_t* data, std::size_t size, std::uint64_t offset,
              std::string_view operation, const std::string& path);
 
 // Reads all `size` bytes at `offset`; std::system_error on failure, EIO when the file ends first.
-void readAt(int fd, std::uint8_t* data, std::size_t size, std::uint64_t offset,
+void readAt(sys::NativeFile file, std::uint8_t* data, std::size_t size, std::uint64_t offset,
             const std::string& path);
 
 } // namespace disk

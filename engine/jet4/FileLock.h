@@ -3,12 +3,16 @@
 //
 // Access keeps `<name>.ldb` (`<name>.laccdb` for .accdb) beside a database while it has it open,
 // and takes byte-range locks on it and on the database. A lock file left by a crash stays behind
-// with nobody holding it. On Linux a lock file counts as live when a process on this machine has
-// it open (seen in /proc/<pid>/fd, for every process this one may examine) or holds a byte-range
-// lock on it (asked with F_OFD_GETLK, which sees every process's locks and, on NFS and SMB mounts,
-// is put to the server); and always when it lies on a network file system, where its holder may be
-// another machine whose open files cannot be seen from here. A byte-range lock on the database
-// itself also counts as in use.
+// with nobody holding it. On Windows a lock file counts as live while a program has it open (an
+// open that shares nothing is then refused) or holds a lock on it; a database, while a program
+// holds it open for writing or holds a lock on it. On Linux a lock file counts as live when a
+// process on this machine has it open (seen in /proc/<pid>/fd, for every process this one may
+// examine) or holds a byte-range lock on it (asked with F_OFD_GETLK, which sees every process's
+// locks and, on NFS and SMB mounts, is put to the server); and always when it lies on a network
+// file system, where its holder may be another machine whose open files cannot be seen from here. A
+// byte-range lock on the database itself also counts as in use.
+
+#include "engine/jet4/SystemFiles.h"
 
 #include <stdexcept>
 #include <string>
@@ -49,9 +53,9 @@ std::string liveAccessLockFile(const std::string& database);
 // takes its own writer's lock, which NFS turns into a byte-range lock).
 void requireNotInUse(const std::string& database, bool databaseLocks = true);
 
-// Takes the exclusive writer's lock (flock, held by the open file behind `fd` until unlock() or
-// its last close); InUseError(AnotherWriter) when another open file holds it.
-void lockForWriting(int fd, const std::string& path);
-void unlock(int fd);
+// Takes the exclusive writer's lock (held by the open file until unlock() or its last close);
+// InUseError(AnotherWriter) when another open file holds it.
+void lockForWriting(sys::NativeFile file, const std::string& path);
+void unlock(sys::NativeFile file);
 
 } // namespace engine::jet4

@@ -9,28 +9,23 @@
 #include "engine/jet4/PageAllocator.h"
 #include "engine/jet4/PropertiesEncoder.h"
 #include "engine/jet4/RowEncoder.h"
+#include "engine/jet4/SystemFiles.h"
 #include "engine/jet4/UsageMapEncoder.h"
 
 #include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <ctime>
-#include <fcntl.h>
-#include <filesystem>
 #include <map>
 #include <optional>
 #include <random>
 #include <stdexcept>
-#include <sys/stat.h>
 #include <system_error>
-#include <unistd.h>
 #include <vector>
 
 namespace engine::jet4 {
 
 namespace {
-
-namespace fs = std::filesystem;
 
 // Where everything goes (see NewDatabase.h).
 constexpr std::uint32_t HeaderPage = 0;
@@ -578,24 +573,15 @@ void encodeDefinitions(Build& build) {
         build.pages[table.definition.page] = encodeTableDefinition(table.definition, {}).at(0);
 }
 
-std::system_error systemError(const std::string& what, const std::string& path) {
-    return std::system_error(errno, std::generic_category(), what + " " + path);
+std::system_error systemError(int error, const std::string& what, const std::string& path) {
+    return std::system_error(error, std::generic_category(), what + " " + path);
 }
 
-void writeAll(int fd, const std::vector<PageImage>& pages, const std::string& path) {
-    for (std::size_t i = 0; i < pages.size(); ++i) {
-        const auto* data = reinterpret_cast<const char*>(pages[i].data());
-        std::size_t done = 0;
-        while (done < PageFile::PageSize) {
-            const ssize_t n = ::pwrite(fd, data + done, PageFile::PageSize - done,
-                                       static_cast<off_t>(i * PageFile::PageSize + done));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                throw systemError("cannot write", path);
-            done += static_cast<std::size_t>(n);
-        }
-    }
+void writeAll(sys::NativeFile file, const std::vector<PageImage>& pages, const std::string& path) {
+    for (std::size_t i = 0; i < pages.size(); ++i)
+        if (const int error =
+                sys::writeAt(file, pages[i].data(), PageFile::PageSize, i * PageFile::PageSize))
+            throw systemError(error, "cannot write", path);
 }
 
 // Index entries are built from the rows as they read back from the file, by the same code that
@@ -621,79 +607,53 @@ void fillIndexes(Build& build, const std::string& path) {
     encodeDefinitions(build);
 }
 
-// Puts `from` at `to` unless something is there already (EEXIST): a rename that never replaces,
-// or where the file system has none, a hard link.
-void placeWithoutReplacing(const std::string& from, const std::string& to) {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return;
-    if (errno != EINVAL && errno != ENOSYS)
-        throw systemError("cannot create", to);
-    if (::link(from.c_str(), to.c_str()) != 0)
-        throw systemError("cannot create", to);
-    ::unlink(from.c_str());
-}
-
-void syncFolder(const std::string& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    ::fsync(fd); // the file is whole either way; this only makes its name durable now
-    ::close(fd);
-}
-
 } // namespace
 
 double currentOleDate() {
     const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    ::localtime_r(&now, &local);
     constexpr double UnixEpochDays = 25569; // 1970-01-01 counted from 1899-12-30
-    return UnixEpochDays + static_cast<double>(now + local.tm_gmtoff) / 86400.0;
+    return UnixEpochDays + static_cast<double>(now + sys::localOffsetSeconds(now)) / 86400.0;
 }
 
 void createEmptyDatabase(const std::string& path, std::uint16_t codePage, double createdOleDate) {
-    struct stat existing {};
-    if (::lstat(path.c_str(), &existing) == 0)
+    if (sys::exists(path))
         throw std::system_error(EEXIST, std::generic_category(), "cannot create " + path);
 
     Build build = buildPages(codePage, createdOleDate);
     encodeDefinitions(build);
 
-    const fs::path target(path);
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    // A name of our own beside the target, made with the mode a new file gets (0666 less the
-    // umask) and never one that is there already.
+    const std::string folder = sys::folderOf(path);
+    const bool separated = folder.ends_with('/') || folder.ends_with('\\');
+    // A name of our own beside the target, made with the rights a new file gets and never one
+    // that is there already.
     std::random_device random;
     std::string temporary;
-    int fd = -1;
-    for (int attempt = 0; fd < 0; ++attempt) {
-        temporary = (folder / ("." + target.filename().string() + ".patch16-create-" +
-                               std::to_string(random())))
-                        .string();
-        fd = ::open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && (errno != EEXIST || attempt == 100))
-            throw systemError("cannot create a file beside", path);
+    sys::NativeFile file = sys::NoFile;
+    for (int attempt = 0; file == sys::NoFile; ++attempt) {
+        temporary = folder + (separated ? "" : "/") + "." + sys::nameOf(path) + ".patch16-create-" +
+                    std::to_string(random());
+        const int error = sys::createNew(temporary, false, file);
+        if (error != 0 && (error != EEXIST || attempt == 100))
+            throw systemError(error, "cannot create a file beside", path);
     }
     try {
-        writeAll(fd, build.pages, temporary);
+        writeAll(file, build.pages, temporary);
         fillIndexes(build, temporary);
-        writeAll(fd, build.pages, temporary);
-        if (::fsync(fd) != 0)
-            throw systemError("cannot flush", temporary);
+        writeAll(file, build.pages, temporary);
+        if (const int error = sys::sync(file))
+            throw systemError(error, "cannot flush", temporary);
     } catch (...) {
-        ::close(fd);
-        ::unlink(temporary.c_str());
+        sys::close(file);
+        sys::remove(temporary);
         throw;
     }
-    try {
-        if (::close(fd) != 0)
-            throw systemError("cannot close", temporary);
-        placeWithoutReplacing(temporary, path);
-    } catch (...) {
-        ::unlink(temporary.c_str());
-        throw;
+    sys::close(file);
+    if (const int error = sys::placeWithoutReplacing(temporary, path)) {
+        sys::remove(temporary);
+        throw systemError(error, "cannot create", path);
     }
-    syncFolder(folder.string());
+    // The file is whole either way; this only makes its name durable now.
+    sys::syncFolder(folder);
 }
 
 } // namespace engine::jet4

@@ -6,15 +6,10 @@
 #include "engine/jet4/SpillFile.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <exception>
-#include <fcntl.h>
-#include <filesystem>
 #include <limits>
 #include <stdexcept>
-#include <sys/stat.h>
 #include <system_error>
-#include <unistd.h>
 #include <vector>
 
 namespace engine::jet4 {
@@ -39,17 +34,13 @@ struct PageFile::Writing {
 };
 
 PageFile::PageFile(const std::string& path) : path_(path) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0)
-        throw std::system_error(errno, std::generic_category(), "cannot open " + path);
-    struct stat info {};
-    if (::fstat(fd_, &info) != 0) {
-        const int error = errno;
-        ::close(fd_);
+    if (const int error = sys::openForReading(path, file_))
+        throw std::system_error(error, std::generic_category(), "cannot open " + path);
+    if (const int error = sys::identityOf(file_, identity_)) {
+        sys::close(file_);
         throw std::system_error(error, std::generic_category(), "cannot examine " + path);
     }
-    identity_ = FileIdentity::of(info);
-    fileSize_ = static_cast<std::uint64_t>(info.st_size);
+    fileSize_ = identity_.size;
     // Page numbers are 32-bit on disk (24-bit in row pointers), so a larger count cannot occur
     // in a real file; clamp rather than wrap.
     const std::uint64_t pages = fileSize_ / PageSize;
@@ -62,8 +53,7 @@ PageFile::~PageFile() {
         abandon();
         endWriting();
     }
-    if (fd_ >= 0)
-        ::close(fd_);
+    sys::close(file_);
 }
 
 // ---- reading ----
@@ -87,22 +77,14 @@ PageData PageFile::load(std::uint32_t number) const {
                                       std::to_string(pageCount_) + " pages)");
     // Once a level has changed something, the copy holds every page as the level sees it but
     // those waiting in dirty_, which page() returns before it gets here.
-    const int fd = writing_ && writing_->copy ? writing_->copy->fd() : fd_;
+    const sys::NativeFile file = writing_ && writing_->copy ? writing_->copy->file() : file_;
     auto data = std::make_shared<std::array<std::uint8_t, PageSize>>();
-    std::size_t done = 0;
-    const auto start = static_cast<off_t>(std::uint64_t{number} * PageSize);
-    while (done < PageSize) {
-        const ssize_t got =
-            ::pread(fd, data->data() + done, PageSize - done, start + static_cast<off_t>(done));
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            throw std::system_error(errno, std::generic_category(), "cannot read " + path_);
-        }
-        if (got == 0)
-            throw FormatError(number, "the file ends inside the page");
-        done += static_cast<std::size_t>(got);
-    }
+    std::size_t got = 0;
+    if (const int error =
+            sys::readAt(file, data->data(), PageSize, std::uint64_t{number} * PageSize, got))
+        throw std::system_error(error, std::generic_category(), "cannot read " + path_);
+    if (got < PageSize)
+        throw FormatError(number, "the file ends inside the page");
     return data;
 }
 
@@ -147,19 +129,18 @@ void PageFile::startWriting() {
     if (fileSize_ % PageSize != 0)
         throw FormatError(FormatError::NoPage,
                           path_ + " does not end on a page boundary; it is not written");
-    std::error_code error;
-    const std::filesystem::path target = std::filesystem::canonical(path_, error);
-    if (error)
-        throw std::system_error(error, "cannot find " + path_);
-    const std::string folder = target.parent_path().string();
-    if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
-        throw std::system_error(errno, std::generic_category(), "cannot write " + target.string());
-    if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
-        throw std::system_error(errno, std::generic_category(), "cannot write in " + folder);
+    std::string target;
+    if (const int error = sys::canonical(path_, target))
+        throw std::system_error(error, std::generic_category(), "cannot find " + path_);
+    const std::string folder = sys::folderOf(target);
+    if (const int error = sys::mayWrite(target))
+        throw std::system_error(error, std::generic_category(), "cannot write " + target);
+    if (const int error = sys::mayWriteIn(folder))
+        throw std::system_error(error, std::generic_category(), "cannot write in " + folder);
     // Access's locks are looked for before this file takes its own: on NFS the writer's lock is
     // itself a byte-range lock, which the look would then find.
     requireNotInUse(target);
-    lockForWriting(fd_, target);
+    lockForWriting(file_, target);
     try {
         // Checked under the lock: pages read before may be stale if another writer committed
         // between the open and now. Leftovers are removed only then, when no other writer of
@@ -167,11 +148,11 @@ void PageFile::startWriting() {
         requireUnchanged(target, identity_);
         ReplacementCopy::removeLeftovers(target);
     } catch (...) {
-        unlock(fd_);
+        unlock(file_);
         throw;
     }
     writing_ = std::make_unique<Writing>();
-    writing_->target = target.string();
+    writing_->target = target;
     writing_->originalPageCount = pageCount_;
     writing_->originalSize = fileSize_;
     writing_->levels.push_back({pageCount_, 0, {}});
@@ -211,7 +192,7 @@ void PageFile::commitLevel() {
         endWriting(); // nothing was changed: nothing to write
         return;
     }
-    int placed = -1;
+    sys::NativeFile placed = sys::NoFile;
     try {
         flushChanges();
         placed = w.copy->replace([&] {
@@ -224,15 +205,15 @@ void PageFile::commitLevel() {
         throw;
     }
     // The file at the path is now the copy: read it from here on, and know it as it is now.
-    struct stat info {};
-    identity_ = ::fstat(placed, &info) == 0 ? FileIdentity::of(info) : FileIdentity{};
-    const int replaced = fd_;
-    fd_ = placed;
+    if (sys::identityOf(placed, identity_) != 0)
+        identity_ = FileIdentity{};
+    const sys::NativeFile replaced = file_;
+    file_ = placed;
     fileSize_ = std::uint64_t{pageCount_} * PageSize;
     // The lock on the replaced file is released only now: a writer that opened the path before
     // the rename and takes it next finds the file changed and refuses.
     unlock(replaced);
-    ::close(replaced);
+    sys::close(replaced);
     writing_.reset();
 }
 
@@ -254,7 +235,7 @@ void PageFile::rollbackLevel() {
         SpillFile::Page before{};
         for (const auto& [number, at] : inner.saved) {
             w.spill->get(at, before);
-            disk::writeAt(w.copy->fd(), before.data(), PageSize, std::uint64_t{number} * PageSize,
+            disk::writeAt(w.copy->file(), before.data(), PageSize, std::uint64_t{number} * PageSize,
                           "write", w.copy->path());
             dirty_.erase(number);
         }
@@ -316,7 +297,7 @@ void PageFile::flushChanges() {
         numbers.push_back(page.first);
     std::sort(numbers.begin(), numbers.end());
     for (const std::uint32_t number : numbers)
-        disk::writeAt(writing_->copy->fd(), dirty_.at(number)->data(), PageSize,
+        disk::writeAt(writing_->copy->file(), dirty_.at(number)->data(), PageSize,
                       std::uint64_t{number} * PageSize, "write", writing_->copy->path());
     // The written pages stay at hand: the last ones added are the likeliest to be read next.
     for (const std::uint32_t number : numbers)
@@ -342,10 +323,7 @@ std::uint32_t PageFile::append(const std::array<std::uint8_t, PageSize>& bytes) 
 void PageFile::prepareChange(std::uint32_t number) {
     Writing& w = *writing_;
     if (!w.copy) {
-        struct stat info {};
-        if (::fstat(fd_, &info) != 0)
-            throw std::system_error(errno, std::generic_category(), "cannot examine " + path_);
-        w.copy = std::make_unique<ReplacementCopy>(w.target, fd_, info);
+        w.copy = std::make_unique<ReplacementCopy>(w.target, file_, w.originalSize);
     }
     Writing::Level& level = w.levels.back();
     if (w.levels.size() < 2 || number >= level.pageCount || level.saved.contains(number))
@@ -358,7 +336,7 @@ void PageFile::prepareChange(std::uint32_t number) {
     if (const auto changed = dirty_.find(number); changed != dirty_.end())
         before = *changed->second;
     else
-        disk::readAt(w.copy->fd(), before.data(), PageSize, std::uint64_t{number} * PageSize,
+        disk::readAt(w.copy->file(), before.data(), PageSize, std::uint64_t{number} * PageSize,
                      w.copy->path());
     level.saved.emplace(number, w.spill->put(before));
 }
@@ -377,7 +355,7 @@ void PageFile::abandon() {
 
 void PageFile::endWriting() {
     writing_.reset(); // the copy, if still there, is removed before the lock goes
-    unlock(fd_);
+    unlock(file_);
 }
 
 } // namespace engine::jet4

@@ -1,6 +1,7 @@
 #pragma once
-// An Access 2000-2003 file as a sequence of 4096-byte pages, read on demand with pread. A small
-// cache keeps the most recently used pages, so memory stays the same whatever the size of the file.
+// An Access 2000-2003 file as a sequence of 4096-byte pages, read on demand at their offsets. A
+// small cache keeps the most recently used pages, so memory stays the same whatever the size of the
+// file.
 //
 // Pages are changed only inside transaction levels, and nothing reaches the database before the
 // outermost level commits. The first change of the outermost level makes a copy of the database
@@ -102,7 +103,7 @@ private:
     void endWriting();
 
     std::string path_;
-    int fd_ = -1;
+    sys::NativeFile file_ = sys::NoFile;
     std::uint64_t fileSize_ = 0;
     std::uint32_t pageCount_ = 0;
     FileIdentity identity_; // of the file as opened (or as last committed)

@@ -1,9 +1,10 @@
 #pragma once
 // The pages an inner transaction level must put back if it is rolled back, kept on disk so memory
-// stays the same however many pages a level changes. An unnamed file (O_TMPFILE) in the
-// database's folder, gone with the last descriptor whatever ends the process; where the file
-// system cannot make one, `.<name>.patch16-undo` removed as soon as it is open. The index builder
+// stays the same however many pages a level changes. A file in the database's folder that the
+// system removes when it is closed, whatever ends the process (sys::openSpill). The index builder
 // keeps its sorted runs and its finished leaves in one the same way.
+
+#include "engine/jet4/SystemFiles.h"
 
 #include <array>
 #include <cstdint>
@@ -37,7 +38,7 @@ public:
 
 private:
     std::string path_;
-    int fd_ = -1;
+    sys::NativeFile file_ = sys::NoFile;
     std::uint64_t end_ = 0;
 };
 

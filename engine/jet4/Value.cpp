@@ -28,24 +28,33 @@ std::string numericText(const Value& value) {
     if (b.size() < 17)
         return "invalid";
     // Sign byte (0x80: negative), then four 32-bit little-endian words, the most significant
-    // first.
-    __extension__ using Magnitude = unsigned __int128;
-    Magnitude magnitude = 0;
-    for (int word = 0; word < 4; ++word) {
-        std::uint32_t w = 0;
+    // first. The 128-bit magnitude stays in those words and is divided by ten word by word, as
+    // 32-bit targets have no 128-bit integer.
+    std::uint32_t magnitude[4] = {};
+    for (int word = 0; word < 4; ++word)
         for (int i = 3; i >= 0; --i)
-            w = w << 8 | static_cast<unsigned char>(b[1 + word * 4 + i]);
-        magnitude = magnitude << 32 | w;
-    }
+            magnitude[word] =
+                magnitude[word] << 8 | static_cast<unsigned char>(b[1 + word * 4 + i]);
+    const auto nonZero = [&] {
+        return (magnitude[0] | magnitude[1] | magnitude[2] | magnitude[3]) != 0;
+    };
+    const auto nextDigit = [&] { // the magnitude's last digit, which leaves it
+        std::uint64_t rest = 0;
+        for (std::uint32_t& word : magnitude) {
+            const std::uint64_t part = rest << 32 | word;
+            word = static_cast<std::uint32_t>(part / 10);
+            rest = part % 10;
+        }
+        return static_cast<int>(rest);
+    };
     // Digits from the last; at least one before the decimal point.
     char buffer[64];
     std::size_t pos = sizeof buffer;
     std::size_t written = 0;
-    while (magnitude != 0 || written <= value.scale) {
+    while (nonZero() || written <= value.scale) {
         if (written == value.scale && value.scale > 0)
             buffer[--pos] = '.';
-        buffer[--pos] = static_cast<char>('0' + static_cast<int>(magnitude % 10));
-        magnitude /= 10;
+        buffer[--pos] = static_cast<char>('0' + nextDigit());
         ++written;
     }
     const bool negative = (static_cast<unsigned char>(b[0]) & 0x80) != 0;

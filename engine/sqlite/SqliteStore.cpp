@@ -143,8 +143,7 @@ std::shared_ptr<SqliteStore> SqliteStore::create(const std::string& path) {
 }
 
 bool SqliteStore::recognizes(std::span<const unsigned char> header) {
-    static constexpr char magic[] = "SQLite format 3"; // with its terminating zero: 16 bytes
-    return header.size() >= sizeof magic && std::memcmp(header.data(), magic, sizeof magic) == 0;
+    return startsLikeSqlite(header);
 }
 
 std::shared_ptr<SqliteStore> SqliteStore::open(const std::string& path, bool forceReadOnly) {

@@ -1,11 +1,14 @@
 #include "support/TempDir.h"
 
+#if PATCH16_WITH_SQLITE
 #include <sqlite3.h>
+#endif
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 #include <system_error>
 
@@ -14,10 +17,20 @@ namespace fs = std::filesystem;
 namespace testsupport {
 
 TempDir::TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "patch16-test-XXXXXX").string();
-    if (!::mkdtemp(pattern.data()))
-        throw std::runtime_error("cannot create a temporary folder: " + pattern);
-    path_ = pattern;
+    // A fresh name of our own (create_directory reports whether it made the folder), as
+    // mkdtemp would give, on every system.
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const fs::path folder =
+            fs::temp_directory_path() / ("patch16-test-" + std::to_string(random()));
+        std::error_code error;
+        if (fs::create_directory(folder, error)) {
+            path_ = folder.string();
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a temporary folder in " +
+                             fs::temp_directory_path().string());
 }
 
 TempDir::~TempDir() {
@@ -47,6 +60,7 @@ void writeFileBytes(const std::string& path, const std::string& bytes) {
         throw std::runtime_error("cannot write " + path);
 }
 
+#if PATCH16_WITH_SQLITE
 void makeSqliteFile(const std::string& path, const std::vector<std::string>& sqlStatements) {
     sqlite3* db = nullptr;
     if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
@@ -66,5 +80,6 @@ void makeSqliteFile(const std::string& path, const std::vector<std::string>& sql
     }
     sqlite3_close(db);
 }
+#endif
 
 } // namespace testsupport

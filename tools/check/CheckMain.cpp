@@ -6,10 +6,13 @@
 
 #include "tools/check/Checker.h"
 
+#include "engine/jet4/SystemFiles.h"
+
 #include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -21,6 +24,12 @@ int usage() {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Paths arrive as UTF-8 on every system (see programArguments).
+    std::vector<std::string> arguments = engine::jet4::sys::programArguments(argc, argv);
+    std::vector<char*> utf8;
+    for (std::string& argument : arguments)
+        utf8.push_back(argument.data());
+    argv = utf8.data();
     const bool dump = argc == 3 && std::strcmp(argv[1], "--dump") == 0;
     if (argc != 2 && !dump)
         return usage();

@@ -1,16 +1,16 @@
 #include "tools/check/Checker.h"
 
+#include "engine/FileProbe.h"
 #include "engine/jet4/Header.h"
-#include "engine/sqlite/SqliteStore.h"
+#include "engine/jet4/SystemFiles.h"
 #include "tools/check/Jet4Check.h"
+#if PATCH16_WITH_SQLITE
 #include "tools/check/SqliteCheck.h"
+#endif
 
 #include <array>
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 #include <span>
-#include <sys/stat.h>
+#include <system_error>
 
 namespace check {
 
@@ -20,17 +20,30 @@ enum class Format { Sqlite, Jet4 };
 
 // The format named by the file's first bytes; Unreadable for anything else.
 Format formatOf(const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0)
-        throw Unreadable{std::strerror(errno)};
-    if (!S_ISREG(info.st_mode))
+    namespace sys = engine::jet4::sys;
+    bool regular = false;
+    if (const int error = sys::isRegularFile(path, regular))
+        throw Unreadable{std::generic_category().message(error)};
+    if (!regular)
         throw Unreadable{"not a regular file"};
-    std::ifstream in(path, std::ios::binary);
+    sys::NativeFile file = sys::NoFile;
+    if (const int error = sys::openForReading(path, file))
+        throw Unreadable{std::generic_category().message(error)};
     std::array<unsigned char, 32> header{};
-    in.read(reinterpret_cast<char*>(header.data()), header.size());
-    const std::span<const unsigned char> read(header.data(), static_cast<std::size_t>(in.gcount()));
-    if (engine::SqliteStore::recognizes(read))
+    std::size_t got = 0;
+    const int error = sys::readAt(file, header.data(), header.size(), 0, got);
+    sys::close(file);
+    if (error != 0)
+        throw Unreadable{std::generic_category().message(error)};
+    const std::span<const unsigned char> read(header.data(), got);
+    if (engine::startsLikeSqlite(read)) {
+#if PATCH16_WITH_SQLITE
         return Format::Sqlite;
+#else
+        throw Unreadable{"an SQLite database, which this build does not check (Access 2000-2003 "
+                         "files only)"};
+#endif
+    }
     switch (engine::jet4::sniffFormat(read)) {
     case engine::jet4::FileFormat::Jet4:
         return Format::Jet4;
@@ -47,14 +60,21 @@ Format formatOf(const std::string& path) {
 } // namespace
 
 Report checkFile(const std::string& path) {
-    return formatOf(path) == Format::Sqlite ? checkSqlite(path) : checkJet4(path);
+    [[maybe_unused]] const Format format = formatOf(path);
+#if PATCH16_WITH_SQLITE
+    if (format == Format::Sqlite)
+        return checkSqlite(path);
+#endif
+    return checkJet4(path);
 }
 
 void dump(const std::string& path, const std::function<void(const std::string&)>& line) {
-    if (formatOf(path) == Format::Sqlite)
-        dumpSqlite(path, line);
-    else
-        dumpJet4(path, line);
+    [[maybe_unused]] const Format format = formatOf(path);
+#if PATCH16_WITH_SQLITE
+    if (format == Format::Sqlite)
+        return dumpSqlite(path, line);
+#endif
+    dumpJet4(path, line);
 }
 
 } // namespace check

@@ -16,6 +16,7 @@
 #include "engine/jet4/Row.h"
 #include "engine/jet4/RowWriter.h"
 #include "engine/jet4/SchemaWriter.h"
+#include "engine/jet4/SystemFiles.h"
 #include "engine/jet4/TableDefinition.h"
 #include "engine/jet4/TableScan.h"
 #include "engine/jet4/Text.h"
@@ -29,7 +30,6 @@
 #include <set>
 #include <stdexcept>
 #include <system_error>
-#include <unistd.h>
 
 namespace engine {
 
@@ -596,10 +596,8 @@ std::shared_ptr<Jet4Store> Jet4Store::open(const std::string& path, bool readOnl
                                                   ": шифрованные базы данных не поддерживаются.");
         store->catalog_ = jet4::readCatalog(*store->file_);
         // Changes need the file and its folder (where the replacement copy is made) writable.
-        const auto slash = path.find_last_of('/');
-        const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-        store->readOnly_ =
-            readOnly || ::access(path.c_str(), W_OK) != 0 || ::access(folder.c_str(), W_OK) != 0;
+        store->readOnly_ = readOnly || jet4::sys::mayWrite(path) != 0 ||
+                           jet4::sys::mayWriteIn(jet4::sys::folderOf(path)) != 0;
         return store;
     });
 }
