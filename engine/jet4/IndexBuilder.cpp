@@ -13,6 +13,7 @@
 #include "engine/jet4/UsageMap.h"
 
 #include "engine/jet4/SpillFile.h"
+#include "engine/jet4/SystemFiles.h"
 
 #include <algorithm>
 #include <array>
@@ -20,7 +21,6 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -427,10 +427,14 @@ public:
     bool made() const { return file_ != nullptr; }
 
     SpillFile& file() {
-        if (!file_)
-            // Beside the file the path leads to, as the replacement copy is.
-            file_ =
-                std::make_unique<SpillFile>(std::filesystem::weakly_canonical(target_).string());
+        if (!file_) {
+            // Beside the file the path leads to, as the replacement copy is. The path stays the
+            // engine's UTF-8 throughout: a narrow std::filesystem path would lose a Cyrillic
+            // folder name on Windows.
+            std::string resolved;
+            file_ = std::make_unique<SpillFile>(sys::canonical(target_, resolved) == 0 ? resolved
+                                                                                       : target_);
+        }
         return *file_;
     }
 
