@@ -233,6 +233,9 @@ int main(int argc, char** argv) {
                 const Judged read = timeJudge(judge, "read", copies[0], "", readLog);
                 copyFile(copies[0], extended);
                 const Judged write = timeJudge(judge, "write", extended, "--max-cols 40", writeLog);
+                // The checker holds both files to the same tree rules Jackcess validates.
+                const bool resultSound = check::checkFile(copies[0]).sound();
+                const bool extendedSound = check::checkFile(extended).sound();
                 fs::remove(extended);
                 const auto verdict = [](const Judged& j, const fs::path& log) {
                     return j.passed ? std::string("passed") : "FAILED (see " + log.string() + ")";
@@ -242,7 +245,12 @@ int main(int argc, char** argv) {
                             sizes[s], read.seconds, verdict(read, readLog).c_str(), write.seconds,
                             verdict(write, writeLog).c_str());
                 std::fflush(stdout);
-                judgeFailed = judgeFailed || !read.passed || !write.passed;
+                std::printf("%9d patch16-check: the result %s, the copy Jackcess extended %s\n",
+                            sizes[s], resultSound ? "sound" : "FAULTS",
+                            extendedSound ? "sound" : "FAULTS");
+                std::fflush(stdout);
+                judgeFailed =
+                    judgeFailed || !read.passed || !write.passed || !resultSound || !extendedSound;
             }
         }
         std::printf("load average after: %s\n", loadAverage().c_str());

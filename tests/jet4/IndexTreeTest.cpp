@@ -162,33 +162,35 @@ std::string faults(const check::Report& report) {
 // For each key kind: 1 row, a full leaf, a full leaf and one more, two levels, the first count of
 // three levels (and of four for the widest key), built in bulk, and three levels and one more
 // rebuilt after inserts and deletes.
-TEST(IndexTrees, EveryDepthIsReadAndExtendedByEveryWriter) {
+// One file per key kind, so that each stays within a test's time even under the sanitizers.
+class IndexTrees : public testing::TestWithParam<std::size_t> {};
+
+TEST_P(IndexTrees, EveryDepthIsReadAndExtendedByEveryWriter) {
     REQUIRE_JACKCESS();
+    const KeyKind& kind = keyKinds()[GetParam()];
     const testsupport::TempDir folder;
     const std::string path = folder.file("trees.mdb");
     createEmptyDatabase(path);
+    const std::int64_t fullLeaf = firstCountOfDepth(kind, 2) - 1;
+    std::vector<std::pair<std::int64_t, std::size_t>> counts = {
+        {1, 1}, {fullLeaf, 1}, {fullLeaf + 1, 2}, {3 * fullLeaf, 2}};
+    for (std::size_t depth = 3; depth <= kind.deepest; ++depth)
+        counts.push_back({firstCountOfDepth(kind, depth), depth});
+    // One row more than the first three-level tree, rebuilt after changes; for integer
+    // keys that tree is the largest of all, and the bulk one stands for both.
+    if (kind.rebuilt)
+        counts.push_back({counts[4].first + 1, 3});
     {
         PageFile file(path);
         file.beginLevel();
-        for (const KeyKind& kind : keyKinds()) {
-            const std::int64_t fullLeaf = firstCountOfDepth(kind, 2) - 1;
-            std::vector<std::pair<std::int64_t, std::size_t>> counts = {
-                {1, 1}, {fullLeaf, 1}, {fullLeaf + 1, 2}, {3 * fullLeaf, 2}};
-            for (std::size_t depth = 3; depth <= kind.deepest; ++depth)
-                counts.push_back({firstCountOfDepth(kind, depth), depth});
-            // One row more than the first three-level tree, rebuilt after changes; for integer
-            // keys that tree is the largest of all, and the bulk one stands for both.
-            if (kind.rebuilt)
-                counts.push_back({counts[4].first + 1, 3});
-            for (std::size_t c = 0; c < counts.size(); ++c) {
-                const auto [rows, depth] = counts[c];
-                const bool rebuilt = kind.rebuilt && c + 1 == counts.size();
-                const std::string table = std::string(kind.name) + "_" + std::to_string(rows) +
-                                          (rebuilt ? "_rebuilt" : "");
-                SCOPED_TRACE(table);
-                const TableDefinition t = addTree(file, kind, table, rows, rebuilt);
-                EXPECT_EQ(depthInFile(file, t.physicalIndexes[0].rootPage), depth);
-            }
+        for (std::size_t c = 0; c < counts.size(); ++c) {
+            const auto [rows, depth] = counts[c];
+            const bool rebuilt = kind.rebuilt && c + 1 == counts.size();
+            const std::string table =
+                std::string(kind.name) + "_" + std::to_string(rows) + (rebuilt ? "_rebuilt" : "");
+            SCOPED_TRACE(table);
+            const TableDefinition t = addTree(file, kind, table, rows, rebuilt);
+            EXPECT_EQ(depthInFile(file, t.physicalIndexes[0].rootPage), depth);
         }
         file.commitLevel();
     }
@@ -214,10 +216,17 @@ TEST(IndexTrees, EveryDepthIsReadAndExtendedByEveryWriter) {
         }
 }
 
+INSTANTIATE_TEST_SUITE_P(KeyKinds, IndexTrees, testing::Range<std::size_t>(0, 4),
+                         [](const testing::TestParamInfo<std::size_t>& info) {
+                             std::string name = keyKinds()[info.param].name;
+                             std::replace(name.begin(), name.end(), '+', '_');
+                             return name;
+                         });
+
 // The layout this builder wrote before, where the root's entry for its right-hand node page held
 // the last key that page lists rather than that of the tail beneath it, is a fault the checker
 // names; a node entry left above what deletions left in its child is a note on a sound file.
-TEST(IndexTrees, CheckerTellsANodeEntryBelowItsSubtreeFromOneAboveIt) {
+TEST(IndexTreeChecker, TellsANodeEntryBelowItsSubtreeFromOneAboveIt) {
     const testsupport::TempDir folder;
     const KeyKind& cyrillic = keyKinds()[2];
     const std::int64_t rows = firstCountOfDepth(cyrillic, 3);
@@ -261,7 +270,7 @@ TEST(IndexTrees, CheckerTellsANodeEntryBelowItsSubtreeFromOneAboveIt) {
 }
 
 // Keys a primary key must never hold: the same key twice, and a Null.
-TEST(IndexTrees, CheckerNamesADuplicateKeyAndANullKeyInAPrimaryKey) {
+TEST(IndexTreeChecker, NamesADuplicateKeyAndANullKeyInAPrimaryKey) {
     const testsupport::TempDir folder;
     const KeyKind& text = keyKinds()[1];
     const struct {
