@@ -162,10 +162,13 @@ int canonical(const std::string& path, std::string& resolved) {
         name.resize(length);
         length = ::GetFinalPathNameByHandleW(handle, name.data(), length, FILE_NAME_NORMALIZED);
     }
-    const int error = length == 0 ? lastError() : 0;
     ::CloseHandle(handle);
-    if (error != 0)
-        return error;
+    if (length == 0) {
+        // Wine answers a final name longer than MAX_PATH with an error; the full name then
+        // stands for it (the file exists, as it was just opened), links left as they are.
+        name = systemName(path);
+        length = static_cast<DWORD>(name.size());
+    }
     name.resize(length);
     // Shown to the operator and used as a prefix for names beside it: the plain form reads
     // better and systemName() adds the prefix again.

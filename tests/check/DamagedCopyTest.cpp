@@ -3,15 +3,13 @@
 
 #include "automation/Error.h"
 #include "engine/Store.h"
+#include "support/ChildProcess.h"
 #include "support/JetDamage.h"
 #include "support/JetSamples.h"
 #include "support/TempDir.h"
 #include "tools/check/Checker.h"
 
 #include <gtest/gtest.h>
-
-#include <cstdio>
-#include <sys/wait.h>
 
 namespace {
 
@@ -48,9 +46,7 @@ std::vector<long> readThroughEngine(const std::string& path) {
 }
 
 int checkerExitStatus(const std::string& path) {
-    const std::string command = "'" PATCH16_CHECK_PROGRAM "' '" + path + "' >/dev/null 2>&1";
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return testsupport::runProgram({PATCH16_CHECK_PROGRAM, path}).status;
 }
 
 } // namespace

@@ -203,7 +203,7 @@ TEST_F(NewDatabase, CatalogIsTheOneAccessGivesANewDatabase) {
 
     for (const char* sample : {"empty.mdb", "adox_jet4.mdb"}) {
         SCOPED_TRACE(sample);
-        const Catalog access = readWholeCatalog(*jetSamplesFolder() / sample);
+        const Catalog access = readWholeCatalog((*jetSamplesFolder() / sample).string());
         for (const char* table : {"MSysObjects", "MSysACEs", "MSysQueries", "MSysRelationships"}) {
             SCOPED_TRACE(table);
             ASSERT_TRUE(ours.systemTables.contains(table));
@@ -214,7 +214,7 @@ TEST_F(NewDatabase, CatalogIsTheOneAccessGivesANewDatabase) {
 
     // The Access 2000 file: the same objects, owners and permissions, and the same properties
     // wherever the new file writes some.
-    const Catalog access = readWholeCatalog(*jetSamplesFolder() / "empty.mdb");
+    const Catalog access = readWholeCatalog((*jetSamplesFolder() / "empty.mdb").string());
     std::set<std::string> accessTables;
     for (const auto& [name, def] : access.systemTables)
         accessTables.insert(name);
@@ -252,16 +252,21 @@ TEST_F(NewDatabase, RefusesAPathThatIsTakenAndLeavesNothingBehind) {
     const std::string directory = folder.file("folder.mdb");
     fs::create_directory(directory);
     const std::string link = folder.file("dangling.mdb");
-    fs::create_symlink(folder.file("nowhere"), link);
-    const struct {
+    // Windows makes symbolic links only for a privileged user (Wine not at all): there the
+    // dangling link is tried only when it could be made.
+    std::error_code linkError;
+    fs::create_symlink(folder.file("nowhere"), link, linkError);
+#if !defined(_WIN32)
+    ASSERT_FALSE(linkError) << linkError.message();
+#endif
+    struct Case {
         std::string path;
         int error;
-    } cases[] = {
-        {file, EEXIST},
-        {directory, EEXIST},
-        {link, EEXIST},
-        {folder.file("missing/new.mdb"), ENOENT},
     };
+    std::vector<Case> cases{{file, EEXIST}, {directory, EEXIST}};
+    if (!linkError)
+        cases.push_back({link, EEXIST});
+    cases.push_back({folder.file("missing/new.mdb"), ENOENT});
     const auto listing = [&] {
         std::set<std::string> names;
         for (const auto& entry : fs::recursive_directory_iterator(folder.path()))
@@ -280,7 +285,7 @@ TEST_F(NewDatabase, RefusesAPathThatIsTakenAndLeavesNothingBehind) {
         EXPECT_EQ(listing(), before);
     }
     EXPECT_EQ(fileBytes(file), "not to be touched");
-    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_TRUE(linkError || fs::is_symlink(link));
 }
 
 } // namespace

@@ -10,13 +10,13 @@
 #include "engine/jet4/RowEncoder.h"
 #include "engine/jet4/TableScan.h"
 #include "engine/jet4/UsageMap.h"
+#include "support/ChildProcess.h"
 #include "support/JetSamples.h"
 #include "support/ReferenceReaders.h"
 #include "support/TempDir.h"
 #include "tools/check/Checker.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -35,10 +35,13 @@ std::pair<std::uint32_t, int> key(RowLocation at) {
     return {at.page, at.row};
 }
 
-// A copy of sample `name` in `folder`.
+// A copy of sample `name` in `folder`, writable whatever the sample's rights (on Windows a
+// read-only sample gives a read-only copy, whoever runs the tests).
 std::string copySample(const TempDir& folder, const std::string& name) {
     const std::string path = folder.file(name);
     std::filesystem::copy_file(*jetSamplesFolder() / name, path);
+    std::filesystem::permissions(path, std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add);
     return path;
 }
 
@@ -92,20 +95,22 @@ struct CheckerRun {
 };
 
 CheckerRun runChecker(const std::string& path, bool dump) {
-    const std::string command =
-        "'" PATCH16_CHECK_PROGRAM "' " + std::string(dump ? "--dump " : "") + "'" + path + "'";
-    FILE* pipe = popen(command.c_str(), "r");
+    std::vector<std::string> args{PATCH16_CHECK_PROGRAM};
+    if (dump)
+        args.emplace_back("--dump");
+    args.push_back(path);
+    const testsupport::ProcessResult result = testsupport::runProgram(args);
     CheckerRun run;
+    run.status = result.status;
     std::string line;
-    for (int c; (c = std::fgetc(pipe)) != EOF;) {
+    for (const char c : result.out) {
         if (c != '\n') {
-            line += static_cast<char>(c);
+            line += c;
             continue;
         }
         run.lines.push_back(line);
         line.clear();
     }
-    run.status = pclose(pipe);
     return run;
 }
 

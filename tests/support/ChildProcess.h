@@ -1,6 +1,7 @@
 #pragma once
-// Runs other programs for the tests (the independent Access readers, the Jackcess judge) and
-// collects what they print.
+// Runs other programs for the tests (the independent Access readers, the Jackcess judge, the
+// checker, the test program itself) and collects what they print. ChildProcessPosix.cpp and
+// ChildProcessWindows.cpp carry it out.
 
 #include <string>
 #include <vector>
@@ -8,13 +9,13 @@
 namespace testsupport {
 
 struct ProcessResult {
-    int status = 0; // exit code, or 128 + signal
-    std::string out;
+    int status = 0;  // exit code, or 128 + signal
+    std::string out; // as printed, a Windows line end (CR LF) read as LF
     std::string err;
 };
 
-// Runs a program (found on PATH unless the name holds a slash) with these arguments (no shell,
-// so file names pass unchanged), standard input empty, and returns what it printed.
+// Runs a program (found on PATH unless the name holds a slash) with these arguments, UTF-8 (no
+// shell, so file names pass unchanged), standard input empty, and returns what it printed.
 // `environment` entries ("NAME=value") replace or add to this process's environment. Throws
 // std::system_error when the program cannot be started.
 ProcessResult runProgram(const std::vector<std::string>& args,

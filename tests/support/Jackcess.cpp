@@ -57,6 +57,11 @@ std::optional<std::string> jackcessMissing() {
     // judge.sh without arguments answers 4 when Java or the jars are missing and 3 (usage) when
     // it could run; asked once, as each answer starts a Java machine.
     static const std::optional<std::string> reason = []() -> std::optional<std::string> {
+#if defined(_WIN32)
+        // judge.sh is a shell script starting Java, which the Windows suite has neither of.
+        return "the Jackcess judge (judge.sh, a shell script starting Java) is not run by the "
+               "Windows suite";
+#endif
         const auto folder = jackcessFolder();
         if (!folder)
             return "the Jackcess judge is missing (looked for PATCH16_JACKCESS, then " +

@@ -1,3 +1,6 @@
+// Running programs on Linux and other POSIX systems (see ChildProcess.h).
+#if !defined(_WIN32)
+
 #include "support/ChildProcess.h"
 
 #include <fcntl.h>
@@ -112,3 +115,5 @@ bool onPath(const std::string& program) {
 }
 
 } // namespace testsupport
+
+#endif
