@@ -111,6 +111,17 @@ bool lockedByAnyProcess(const std::string& path);
 // its arguments in the local code page, which cannot hold every name a path may have.
 std::vector<std::string> programArguments(int argc, char** argv);
 
+#ifdef _WIN32
+// ---- Windows' own names ----
+// The engine's UTF-8 as the system's UTF-16, and back, for callers that meet Windows' wide calls.
+std::wstring wide(const std::string& text);
+std::string narrow(const std::wstring& text);
+// The name the system is given for `path`: made absolute, '/' turned into '\' (the \\?\ form
+// takes names literally, so the system no longer does that), and prefixed \\?\ (\\?\UNC\ for
+// a network share) so no length limit applies.
+std::wstring systemName(const std::string& path);
+#endif
+
 // ---- time ----
 
 // Seconds the local time is ahead of UTC at `when`.

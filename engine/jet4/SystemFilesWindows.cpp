@@ -64,6 +64,8 @@ int lastError() {
     }
 }
 
+} // namespace
+
 std::wstring wide(const std::string& text) {
     if (text.empty())
         return {};
@@ -86,9 +88,6 @@ std::string narrow(const std::wstring& text) {
     return result;
 }
 
-// The name the system is given for `path`: made absolute, '/' turned into '\' (the \\?\ form
-// takes names literally, so the system no longer does that), and prefixed \\?\ (\\?\UNC\ for a
-// network share) so no length limit applies.
 std::wstring systemName(const std::string& path) {
     std::wstring name = wide(path);
     if (name.starts_with(L"\\\\?\\"))
@@ -108,6 +107,8 @@ std::wstring systemName(const std::string& path) {
         return L"\\\\?\\UNC\\" + full.substr(2);
     return L"\\\\?\\" + full;
 }
+
+namespace {
 
 HANDLE openHandle(const std::string& path, DWORD access, DWORD share, DWORD disposition,
                   DWORD flags = FILE_ATTRIBUTE_NORMAL) {

@@ -3,7 +3,8 @@
 // not), Cyrillic and long paths are written like any other, and a commit puts the new content in
 // place whole: a failure or the end of the process at any disk operation leaves the original
 // bytes or the completed ones. The test reads, writes and holds files with the wide-character
-// API, independently of the engine's file layer.
+// API, independently of the engine's file layer (whose UTF-8 and UTF-16 conversions alone it
+// borrows).
 
 #include "automation/Error.h"
 #include "engine/Store.h"
@@ -11,6 +12,7 @@
 #include "engine/jet4/FileLock.h"
 #include "engine/jet4/NewDatabase.h"
 #include "engine/jet4/PageFile.h"
+#include "engine/jet4/SystemFiles.h"
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
@@ -33,23 +35,7 @@ constexpr const char* ChildDatabase = "PATCH16_WINFILES_DB";    // the child's d
 constexpr const char* ChildKillAt = "PATCH16_WINFILES_KILL_AT"; // the disk operation it ends at
 constexpr int KilledCode = 137;
 
-std::wstring wide(const std::string& text) {
-    const int length =
-        ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring result(static_cast<std::size_t>(length), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(),
-                          length);
-    return result;
-}
-
-std::string utf8(const std::wstring& text) {
-    const int length = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                             nullptr, 0, nullptr, nullptr);
-    std::string result(static_cast<std::size_t>(length), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(),
-                          length, nullptr, nullptr);
-    return result;
-}
+using sys::wide;
 
 // The \\?\ form of an absolute path, which no length limit applies to.
 std::wstring systemName(const std::string& path) {
@@ -93,7 +79,7 @@ std::vector<std::string> besideDatabase(const std::string& folder) {
     if (search == INVALID_HANDLE_VALUE)
         return names;
     do {
-        const std::string name = utf8(found.cFileName);
+        const std::string name = sys::narrow(found.cFileName);
         if (name != "." && name != ".." && !name.ends_with(".mdb") && !name.ends_with(".ldb") &&
             !name.ends_with(".LDB"))
             names.push_back(name);
@@ -207,7 +193,7 @@ private:
 std::string thisProgram() {
     std::wstring name(32768, L'\0');
     name.resize(::GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size())));
-    return utf8(name);
+    return sys::narrow(name);
 }
 
 } // namespace

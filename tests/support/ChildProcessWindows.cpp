@@ -4,6 +4,8 @@
 
 #include "support/ChildProcess.h"
 
+#include "engine/jet4/SystemFiles.h"
+
 #include <cwchar>
 #include <cwctype>
 #include <string_view>
@@ -15,16 +17,7 @@ namespace testsupport {
 
 namespace {
 
-std::wstring wide(std::string_view text) {
-    if (text.empty())
-        return {};
-    const int length =
-        ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring result(static_cast<std::size_t>(length), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(),
-                          length);
-    return result;
-}
+using engine::jet4::sys::wide;
 
 // One argument quoted so that the C runtime's splitting of the command line gives it back
 // unchanged: backslashes count only before a quote, where each is doubled.
