@@ -2,15 +2,9 @@
 
 #include "controls/Frame3D.h"
 
-#include <QPaintEvent>
-#include <QPainter>
-#include <QStyle>
-
 #include <algorithm>
 
 namespace controls {
-
-TCustomPanel::TCustomPanel(QWidget* parent) : QWidget(parent) {}
 
 void TCustomPanel::setBevelOuter(BevelCut cut) {
     if (cut == bevelOuter_)
@@ -56,83 +50,86 @@ void TCustomPanel::setAlignment(TAlignment alignment) {
     Invalidate();
 }
 
-void TCustomPanel::setCaption(const QString& caption) {
+void TCustomPanel::setCaption(const std::string& caption) {
     if (caption == caption_)
         return;
     caption_ = caption;
+    announceText(caption_);
+    Invalidate();
+}
+
+void TCustomPanel::setFont(const TFont& font) {
+    own_ = font;
+    parentFont_ = false;
     Invalidate();
 }
 
 void TCustomPanel::setParentFont(bool follow) {
-    if (follow == ParentFont())
+    if (follow == parentFont_)
         return;
-    // An empty font resolves nothing of its own, so Qt goes back to inheriting the parent's.
-    setFont(follow ? QFont() : font());
+    // Leaving the parent's font keeps the look: the panel's own font starts as the parent's.
     if (!follow)
-        setAttribute(Qt::WA_SetFont, true);
+        own_ = inherited_;
+    parentFont_ = follow;
+    Invalidate();
+}
+
+void TCustomPanel::inheritFont(const TFont& font) {
+    inherited_ = font;
+    if (parentFont_)
+        Invalidate();
 }
 
 void TCustomPanel::setFontColor(TColor color) {
-    QPalette colours = palette();
-    colours.setColor(QPalette::WindowText, resolveColor(color, colours));
-    setPalette(colours);
+    TFont font = Font();
+    font.Color = color;
+    setFont(font);
 }
 
-void TCustomPanel::paintEvent(QPaintEvent*) {
+void TCustomPanel::Repaint() {
+    if (host_)
+        host_->repaint();
+}
+
+void TCustomPanel::Invalidate() {
+    if (host_)
+        host_->invalidate();
+}
+
+void TCustomPanel::PaintOn(TCanvas& canvas, const TRect& client) {
     ++paintCount_;
-    QPainter painter(this);
-    Paint(painter);
+    Paint(canvas, client);
 }
 
-void TCustomPanel::Paint(QPainter& painter) {
-    QRect inner = paintFrames(painter);
-    painter.fillRect(inner, resolve(color_));
-    drawCaption(painter, inner, caption_);
+void TCustomPanel::Paint(TCanvas& canvas, const TRect& client) {
+    const TRect inner = paintFrames(canvas, client);
+    canvas.FillRect(inner, color_);
+    drawCaption(canvas, inner, caption_);
 }
 
-void TCustomPanel::bevel(QPainter& painter, QRect& rect, BevelCut cut) const {
-    const QColor shadow = resolve(clBtnShadow);
-    const QColor highlight = resolve(clBtnHighlight);
+void TCustomPanel::bevel(TCanvas& canvas, TRect& rect, BevelCut cut) const {
     if (cut == BevelCut::Lowered)
-        Frame3D(painter, rect, shadow, highlight, bevelWidth_);
+        Frame3D(canvas, rect, clBtnShadow, clBtnHighlight, bevelWidth_);
     else
-        Frame3D(painter, rect, highlight, shadow, bevelWidth_);
+        Frame3D(canvas, rect, clBtnHighlight, clBtnShadow, bevelWidth_);
 }
 
-QRect TCustomPanel::paintFrames(QPainter& painter) const {
-    QRect rect = QRect(QPoint(0, 0), size());
+TRect TCustomPanel::paintFrames(TCanvas& canvas, const TRect& client) const {
+    TRect rect = client;
     if (bevelOuter_ != BevelCut::None)
-        bevel(painter, rect, bevelOuter_);
-    const QColor band = resolve(color_);
-    Frame3D(painter, rect, band, band, borderWidth_);
+        bevel(canvas, rect, bevelOuter_);
+    Frame3D(canvas, rect, color_, color_, borderWidth_);
     if (bevelInner_ != BevelCut::None)
-        bevel(painter, rect, bevelInner_);
+        bevel(canvas, rect, bevelInner_);
     return rect;
 }
 
-void TCustomPanel::drawCaption(QPainter& painter, const QRect& inner, const QString& text) const {
-    if (text.isEmpty())
+void TCustomPanel::drawCaption(TCanvas& canvas, const TRect& inner, const std::string& text) const {
+    if (text.empty())
         return;
-    painter.save();
-    painter.setFont(font());
-    painter.setPen(palette().color(QPalette::WindowText));
-    painter.setBackgroundMode(Qt::TransparentMode);
-    const int height = QFontMetrics(font()).height();
-    const int top = (inner.y() + (inner.y() + inner.height()) - height) / 2;
-    const QRect line(inner.x(), top, inner.width(), height);
-
-    Qt::Alignment horizontal = Qt::AlignHCenter;
-    if (alignment_ == TAlignment::LeftJustify)
-        horizontal = Qt::AlignLeft;
-    else if (alignment_ == TAlignment::RightJustify)
-        horizontal = Qt::AlignRight;
-    // Right-to-left layouts mirror left and right placement, as the framework's flags did.
-    horizontal = QStyle::visualAlignment(layoutDirection(), horizontal);
-
-    painter.setClipRect(line);
-    painter.drawText(
-        line, int(horizontal | Qt::AlignTop) | Qt::TextExpandTabs | Qt::TextShowMnemonic, text);
-    painter.restore();
+    const int height = canvas.TextHeight(Font());
+    const int top = (inner.Top + inner.Bottom() - height) / 2;
+    canvas.DrawText({inner.Left, top, inner.Width, height}, text, Font(), alignment_);
 }
 
 } // namespace controls

@@ -1,28 +1,40 @@
 #pragma once
-// The panel base: a widget that paints an outer bevel, a flat band, an inner bevel and a
-// background in its framework colours, and a one-line caption in its font.
+// The panel base: paints an outer bevel, a flat band, an inner bevel and a background in its
+// framework colours, and a one-line caption in its font. The panel is the window system's
+// neutral part: a front end gives it a window (a PanelHost) and a canvas to paint on.
 
-#include "controls/Colors.h"
+#include "controls/Canvas.h"
 
-#include <QRect>
-#include <QString>
-#include <QWidget>
-
-class QPainter;
+#include <string>
 
 namespace controls {
 
 // How a bevel is cut into the panel.
 enum class BevelCut { None, Lowered, Raised, Space };
-// Horizontal placement of the caption.
-enum class TAlignment { LeftJustify, RightJustify, Center };
 
-class TCustomPanel : public QWidget {
-    Q_OBJECT
+// The window a panel lives in, as its front end provides it.
+class PanelHost {
+public:
+    virtual ~PanelHost() = default;
+    // Marks the whole panel for redrawing when the event loop next runs.
+    virtual void invalidate() = 0;
+    // Redraws the panel before returning, when it is shown.
+    virtual void repaint() = 0;
+    // The panel's caption or displayed text changed (for screen readers and window text).
+    virtual void textChanged(const std::string& /*text*/) {}
+};
+
+class TCustomPanel {
 public:
     // Raised outer bevel, no inner bevel, bevel width 1, no band, button-face colour, centred
-    // caption.
-    explicit TCustomPanel(QWidget* parent = nullptr);
+    // caption, the parent's font.
+    TCustomPanel() = default;
+    virtual ~TCustomPanel() = default;
+    TCustomPanel(const TCustomPanel&) = delete;
+    TCustomPanel& operator=(const TCustomPanel&) = delete;
+
+    // The window the panel paints into; nullptr detaches it (writes then redraw nothing).
+    void attach(PanelHost* host) { host_ = host; }
 
     // Outer bevel; a write changing it schedules a redraw.
     BevelCut BevelOuter() const { return bevelOuter_; }
@@ -42,47 +54,62 @@ public:
     // Caption placement; a write changing it schedules a redraw.
     TAlignment Alignment() const { return alignment_; }
     void setAlignment(TAlignment alignment);
-    // The caption text that the panel itself draws.
-    const QString& Caption() const { return caption_; }
-    void setCaption(const QString& caption);
-    // True while the font follows the parent's; setting a font with setFont() clears it, and
-    // setting it true drops the panel's own font.
-    bool ParentFont() const { return !testAttribute(Qt::WA_SetFont); }
+    // The caption text (UTF-8) that the panel itself draws.
+    const std::string& Caption() const { return caption_; }
+    void setCaption(const std::string& caption);
+
+    // The font the caption is drawn in: the panel's own, or its parent's while ParentFont.
+    const TFont& Font() const { return parentFont_ ? inherited_ : own_; }
+    // Gives the panel a font of its own: ParentFont becomes false.
+    void setFont(const TFont& font);
+    // True while the font follows the parent's; setting it true drops the panel's own font.
+    bool ParentFont() const { return parentFont_; }
     void setParentFont(bool follow);
+    // The parent's font, which the panel uses while ParentFont; the front end passes it on.
+    void inheritFont(const TFont& font);
     // The caption's text colour (the font colour) in the framework encoding.
     void setFontColor(TColor color);
 
     // Redraws the panel before returning (when it is shown).
-    void Repaint() { repaint(); }
+    void Repaint();
     // Marks the panel for redrawing when the event loop next runs.
-    void Invalidate() { update(); }
+    void Invalidate();
+
+    // Paints every pixel of `client` (the panel's own area, from 0,0) on `canvas`; the front end
+    // calls it whenever the window system asks the panel to paint.
+    void PaintOn(TCanvas& canvas, const TRect& client);
     // How many times the panel has painted itself; tests observe redraws through it.
     int paintCount() const { return paintCount_; }
 
 protected:
-    // Counts the paint and hands a painter on the widget to Paint().
-    void paintEvent(QPaintEvent* event) override;
     // Draws the whole panel: frames, background, caption.
-    virtual void Paint(QPainter& painter);
+    virtual void Paint(TCanvas& canvas, const TRect& client);
 
     // Draws the outer bevel, the band and the inner bevel; returns the area inside them.
-    QRect paintFrames(QPainter& painter) const;
+    TRect paintFrames(TCanvas& canvas, const TRect& client) const;
     // Draws `text` one line high, vertically centred in `inner` (an odd spare pixel goes below),
     // placed horizontally by Alignment, on a transparent background, clipped to that line.
-    void drawCaption(QPainter& painter, const QRect& inner, const QString& text) const;
-    // The colour `color` stands for on this panel.
-    QColor resolve(TColor color) const { return resolveColor(color, palette()); }
+    void drawCaption(TCanvas& canvas, const TRect& inner, const std::string& text) const;
+    // Tells the window the displayed text.
+    void announceText(const std::string& text) {
+        if (host_)
+            host_->textChanged(text);
+    }
 
 private:
-    void bevel(QPainter& painter, QRect& rect, BevelCut cut) const;
+    void bevel(TCanvas& canvas, TRect& rect, BevelCut cut) const;
 
+    PanelHost* host_ = nullptr;
     BevelCut bevelOuter_ = BevelCut::Raised;
     BevelCut bevelInner_ = BevelCut::None;
     int bevelWidth_ = 1;
     int borderWidth_ = 0;
     TColor color_ = clBtnFace;
     TAlignment alignment_ = TAlignment::Center;
-    QString caption_;
+    std::string caption_;
+    TFont own_;
+    TFont inherited_;
+    bool parentFont_ = true;
     int paintCount_ = 0;
 };
 

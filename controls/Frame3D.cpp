@@ -2,17 +2,17 @@
 
 namespace controls {
 
-void Frame3D(QPainter& painter, QRect& rect, const QColor& top, const QColor& bottom, int width) {
+void Frame3D(TCanvas& canvas, TRect& rect, TColor top, TColor bottom, int width) {
     for (int ring = 0; ring < width; ++ring) {
         // A rectangle already used up still shrinks, so callers see the same geometry either way.
-        if (rect.width() > 0 && rect.height() > 0) {
-            const int left = rect.x(), upper = rect.y(), w = rect.width(), h = rect.height();
-            painter.fillRect(QRect(left, upper, w, 1), top);
-            painter.fillRect(QRect(left, upper, 1, h), top);
-            painter.fillRect(QRect(left, upper + h - 1, w, 1), bottom);
-            painter.fillRect(QRect(left + w - 1, upper, 1, h), bottom);
+        if (!rect.Empty()) {
+            const int left = rect.Left, upper = rect.Top, w = rect.Width, h = rect.Height;
+            canvas.FillRect({left, upper, w, 1}, top);
+            canvas.FillRect({left, upper, 1, h}, top);
+            canvas.FillRect({left, upper + h - 1, w, 1}, bottom);
+            canvas.FillRect({left + w - 1, upper, 1, h}, bottom);
         }
-        rect.adjust(1, 1, -1, -1);
+        rect = {rect.Left + 1, rect.Top + 1, rect.Width - 2, rect.Height - 2};
     }
 }
 

@@ -1,8 +1,5 @@
 #include "controls/zelMeter.h"
 
-#include <QAccessible>
-#include <QPainter>
-
 #include <cfenv>
 #include <cmath>
 
@@ -26,12 +23,7 @@ std::int32_t divideRoundingHalfEven(std::int32_t numerator, long double denomina
 
 } // namespace
 
-TzelMeter::TzelMeter(QWidget* parent) : TCustomPanel(parent) {
-    // Paint covers every pixel, so Qt need not erase first; the meter is a display only.
-    setAttribute(Qt::WA_OpaquePaintEvent);
-    setAttribute(Qt::WA_NoSystemBackground);
-    setAttribute(Qt::WA_TransparentForMouseEvents);
-    setFocusPolicy(Qt::NoFocus);
+TzelMeter::TzelMeter() {
     setBevelOuter(BevelCut::Lowered);
 }
 
@@ -55,12 +47,7 @@ void TzelMeter::setMin(std::int32_t value) {
 void TzelMeter::setPosition(std::int32_t value) {
     if (value < min_ || value > max_)
         return;
-    const bool moved = value != position_;
     position_ = value;
-    if (moved) {
-        QAccessibleValueChangeEvent event(this, position_);
-        QAccessible::updateAccessibility(&event);
-    }
     UpdateMeter();
 }
 
@@ -98,24 +85,23 @@ void TzelMeter::UpdateMeter() {
         return;
     percent_ = percent;
     displayText_ = std::move(caption);
+    announceText(displayText_);
     // The run holds the event loop while it drives the meter, so only a synchronous redraw shows.
     Repaint();
 }
 
-void TzelMeter::Paint(QPainter& painter) {
-    QRect inner = paintFrames(painter);
-    painter.fillRect(inner, resolve(Color()));
+void TzelMeter::Paint(TCanvas& canvas, const TRect& client) {
+    const TRect inner = paintFrames(canvas, client);
+    canvas.FillRect(inner, Color());
 
-    const std::int32_t width = inner.width();
+    const std::int32_t width = inner.Width;
     const std::int32_t barRight =
-        inner.x() + divideRoundingHalfEven(wrap32(std::int64_t(width) * percent_), 100.0L);
+        inner.Left + divideRoundingHalfEven(wrap32(std::int64_t(width) * percent_), 100.0L);
     // A bar ending left of its start (a negative percentage) has nothing to fill.
-    if (barRight > inner.x())
-        painter.fillRect(QRect(inner.x(), inner.y(), barRight - inner.x(), inner.height()),
-                         resolve(fillColor_));
+    if (barRight > inner.Left)
+        canvas.FillRect({inner.Left, inner.Top, barRight - inner.Left, inner.Height}, fillColor_);
 
-    drawCaption(painter, inner,
-                QString::fromUtf8(displayText_.data(), qsizetype(displayText_.size())));
+    drawCaption(canvas, inner, displayText_);
 }
 
 } // namespace controls

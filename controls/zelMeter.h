@@ -10,11 +10,11 @@
 namespace controls {
 
 class TzelMeter : public TCustomPanel {
-    Q_OBJECT
 public:
     // Lowered outer bevel, yellow bar, range 0..100 at 0, no template; shows no bar and no caption
-    // until a write of Max, Min, Position or MeterText. Opaque, takes no mouse or keyboard input.
-    explicit TzelMeter(QWidget* parent = nullptr);
+    // until a write of Max, Min, Position or MeterText. Its window takes no mouse or keyboard
+    // input.
+    TzelMeter();
 
     // Bar colour (framework encoding); every write schedules a redraw, even of the same value.
     TColor FillColor() const { return fillColor_; }
@@ -42,7 +42,7 @@ public:
 
 protected:
     // Frames, background, bar, caption: every pixel of the control, every time.
-    void Paint(QPainter& painter) override;
+    void Paint(TCanvas& canvas, const TRect& client) override;
 
 private:
     // Recomputes Percent and DisplayText; stores them and repaints at once only when either

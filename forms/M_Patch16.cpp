@@ -1,15 +1,6 @@
 #include "forms/M_Patch16.h"
 
-#include "platform/Application.h"
 #include "platform/FileNames.h"
-
-#include "controls/Colors.h"
-
-#include <QGuiApplication>
-#include <QKeyEvent>
-#include <QResizeEvent>
-#include <QScreen>
-#include <QShowEvent>
 
 #include <algorithm>
 #include <filesystem>
@@ -20,31 +11,21 @@
 
 namespace {
 
-using controls::TColor;
+using controls::ControlDesign;
+using controls::ControlKind;
+using controls::TFont;
 
 // The faces the window was drawn for, then a face with the same line height (13 pixels at 11),
 // which keeps the three lines of the warning inside its label where the original face is missing.
-QFont sansFont(int pixelHeight, bool bold) {
-    QFont font;
-    font.setFamilies({"MS Sans Serif", "Microsoft Sans Serif", "DejaVu Sans"});
-    font.setPixelSize(pixelHeight);
-    font.setBold(bold);
-    return font;
+TFont sansFont(int pixelHeight, bool bold, controls::TColor color = controls::clWindowText) {
+    return {{"MS Sans Serif", "Microsoft Sans Serif", "DejaVu Sans"}, pixelHeight, bold, color};
 }
 
-QFont serifFont(int pixelHeight, bool bold) {
-    QFont font;
-    font.setFamilies(
-        {"Times New Roman", "Liberation Serif", "Tinos", "Nimbus Roman", "DejaVu Serif"});
-    font.setPixelSize(pixelHeight);
-    font.setBold(bold);
-    return font;
-}
-
-void setTextColor(QWidget* widget, TColor color) {
-    QPalette colours = widget->palette();
-    colours.setColor(QPalette::WindowText, controls::resolveColor(color, colours));
-    widget->setPalette(colours);
+TFont serifFont(int pixelHeight, bool bold, controls::TColor color) {
+    return {{"Times New Roman", "Liberation Serif", "Tinos", "Nimbus Roman", "DejaVu Serif"},
+            pixelHeight,
+            bold,
+            color};
 }
 
 bool endsWithMdb(const std::string& name) {
@@ -64,7 +45,7 @@ std::optional<std::vector<std::string>> entriesOf(const std::filesystem::path& f
     std::filesystem::directory_iterator entry(folder, error);
     std::vector<std::string> names;
     for (; !error && entry != std::filesystem::directory_iterator(); entry.increment(error))
-        names.push_back(entry->path().filename().string());
+        names.push_back(platform::heldName(entry->path().filename()));
     if (error)
         return std::nullopt;
     return names;
@@ -88,12 +69,14 @@ std::optional<std::string> firstDatabaseIn(const std::filesystem::path& folder) 
 std::vector<std::string> databaseFolders(const std::string& programFolder) {
     std::vector<std::string> found;
     std::error_code error;
-    if (std::filesystem::is_directory(programFolder + "DB", error))
+    if (std::filesystem::is_directory(platform::fileSystemPath(programFolder + "DB"), error))
         found.push_back("DB");
     std::vector<std::string> others;
-    for (const std::string& name : entriesOf(programFolder).value_or(std::vector<std::string>{}))
+    for (const std::string& name :
+         entriesOf(platform::fileSystemPath(programFolder)).value_or(std::vector<std::string>{}))
         if (name.size() == 2 && name != "DB" && (name[0] | 0x20) == 'd' &&
-            (name[1] | 0x20) == 'b' && std::filesystem::is_directory(programFolder + name, error))
+            (name[1] | 0x20) == 'b' &&
+            std::filesystem::is_directory(platform::fileSystemPath(programFolder + name), error))
             others.push_back(name);
     std::sort(others.begin(), others.end());
     found.insert(found.end(), others.begin(), others.end());
@@ -102,72 +85,60 @@ std::vector<std::string> databaseFolders(const std::string& programFolder) {
 
 } // namespace
 
-TForm1::TForm1(std::string programFolder, QWidget* parent)
-    : QWidget(parent), programFolder_(std::move(programFolder)) {
-    setWindowTitle(QStringLiteral("Изменение структуры базы данных"));
-    // The form's font and button-face background; children inherit both.
-    setFont(sansFont(11, false));
-    QPalette colours = palette();
-    colours.setColor(QPalette::Window, controls::resolveColor(controls::clBtnFace, colours));
-    setPalette(colours);
-    setAutoFillBackground(true);
+const char* const TForm1::Caption = "Изменение структуры базы данных";
 
-    Label1 = new QLabel(QStringLiteral("\"Ворлан + 4.0 \" изменения от 30.07.2003 года"), this);
-    Label1->setGeometry(0, 0, 375, 16);
-    Label1->setAlignment(Qt::AlignCenter);
-    Label1->setFont(sansFont(13, true));
-    setTextColor(Label1, controls::clNavy);
+TForm1::TForm1(controls::FormHost& host, std::string programFolder)
+    : programFolder_(std::move(programFolder)) {
+    // The form's font and button-face background; controls without a font of their own take it.
+    const TFont formFont = sansFont(11, false);
+    host.designForm({Caption, 375, 133, formFont, controls::clBtnFace});
 
-    Label2 = new QLabel(QStringLiteral("Внимание! Не забудьте сделать резервную копию Вашей базы"),
-                        this);
-    Label2->setGeometry(83, 61, 162, 39);
-    Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Label2->setWordWrap(true);
-    Label2->setFont(sansFont(11, true));
-    setTextColor(Label2, controls::clRed);
+    // Made in tab order: Button1, Edit1, Button2 take the focus in turn.
+    Label1 = &host.addControl({.Kind = ControlKind::Label,
+                               .Text = "\"Ворлан + 4.0 \" изменения от 30.07.2003 года",
+                               .Bounds = {0, 0, 375, 16},
+                               .Font = sansFont(13, true, controls::clNavy),
+                               .ParentFont = false,
+                               .Alignment = controls::TAlignment::Center,
+                               .StretchRight = true});
+    Label2 = &host.addControl({.Kind = ControlKind::Label,
+                               .Text = "Внимание! Не забудьте сделать резервную копию Вашей базы",
+                               .Bounds = {83, 61, 162, 39},
+                               .Font = sansFont(11, true, controls::clRed),
+                               .ParentFont = false,
+                               .WordWrap = true});
 
-    Panel1 = new controls::TCustomPanel(this);
-    Panel1->setGeometry(24, 65, 52, 28);
-    Panel1->setBevelOuter(controls::BevelCut::Raised);
-    Panel1->setBevelInner(controls::BevelCut::Lowered);
-    Panel1->setCaption(QStringLiteral("№ 16"));
-    Panel1->setFont(serifFont(19, true));
-    Panel1->setFontColor(controls::clBlue);
+    Panel1 = &panel1_;
+    panel1_.inheritFont(formFont);
+    panel1_.setBevelOuter(controls::BevelCut::Raised);
+    panel1_.setBevelInner(controls::BevelCut::Lowered);
+    panel1_.setCaption("№ 16");
+    panel1_.setFont(serifFont(19, true, controls::clBlue));
+    Panel1Window = &host.addPanel(panel1_, {24, 65, 52, 28}, false);
 
-    Button1 = new QPushButton(QStringLiteral("Выполнить"), this);
-    Button1->setGeometry(271, 67, 75, 25);
-    Button1->setDefault(true);
-    Button1->setEnabled(false);
-    connect(Button1, &QPushButton::clicked, this,
-            [this] { platform::runHandler([this] { Button1Click(); }); });
+    Button1 = &host.addControl({.Kind = ControlKind::Button,
+                                .Text = "Выполнить",
+                                .Bounds = {271, 67, 75, 25},
+                                .Default = true,
+                                .Enabled = false});
+    Button1->OnClick = [this] { Button1Click(); };
 
-    Edit1 = new QLineEdit(this);
-    Edit1->setGeometry(24, 34, 265, 21);
-    connect(Edit1, &QLineEdit::textChanged, this,
-            [this] { platform::runHandler([this] { Edit1Change(); }); });
+    Edit1 = &host.addControl({.Kind = ControlKind::Edit, .Bounds = {24, 34, 265, 21}});
+    Edit1->OnChange = [this] { Edit1Change(); };
 
-    Meter = new controls::TzelMeter(this);
-    Meter->setGeometry(24, 104, 322, 21);
-    Meter->setBevelOuter(controls::BevelCut::Lowered);
+    Meter = &meter_;
+    meter_.inheritFont(formFont);
+    meter_.setBevelOuter(controls::BevelCut::Lowered);
+    MeterWindow = &host.addPanel(meter_, {24, 104, 322, 21}, true);
 
-    Button2 = new QPushButton(QStringLiteral("Обзор..."), this);
-    Button2->setGeometry(289, 35, 49, 22);
-    Button2->setAutoDefault(false);
-    connect(Button2, &QPushButton::clicked, this,
-            [this] { platform::runHandler([this] { Button2Click(); }); });
+    Button2 = &host.addControl(
+        {.Kind = ControlKind::Button, .Text = "Обзор...", .Bounds = {289, 35, 49, 22}});
+    Button2->OnClick = [this] { Button2Click(); };
 
     OpenDialog1.request.title = "Открыть базу данных ";
     OpenDialog1.request.filterName = "База MS Access (*.mdb)";
     OpenDialog1.request.filterPattern = "*.mdb";
     OpenDialog1.request.defaultSuffix = "mdb";
-
-    setTabOrder(Button1, Edit1);
-    setTabOrder(Edit1, Button2);
-
-    resize(375, 133);
-    // Where the frame is not known yet; showEvent() centres the window with its frame.
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
 
     FormCreate();
 }
@@ -175,7 +146,8 @@ TForm1::TForm1(std::string programFolder, QWidget* parent)
 void TForm1::FormCreate() {
     for (const std::string& folder : databaseFolders(programFolder_)) {
         const std::string databases = programFolder_ + folder + "/";
-        if (std::optional<std::string> name = firstDatabaseIn(databases)) {
+        if (std::optional<std::string> name =
+                firstDatabaseIn(platform::fileSystemPath(databases))) {
             Edit1->setText(platform::displayFileName(databases + *name));
             break;
         }
@@ -190,39 +162,10 @@ void TForm1::Button2Click() {
 
 void TForm1::Edit1Change() {
     std::error_code error;
-    Button1->setEnabled(std::filesystem::is_regular_file(databasePath(), error));
+    Button1->setEnabled(
+        std::filesystem::is_regular_file(platform::fileSystemPath(databasePath()), error));
 }
 
 std::string TForm1::databasePath() const {
-    return platform::fileNameBytes(Edit1->text());
-}
-
-void TForm1::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    if (centred_)
-        return;
-    centred_ = true;
-    // The whole window, frame included, in the middle of its screen's free area, once the
-    // window system has told the frame; a system that places windows itself ignores the move.
-    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    QRect frame = frameGeometry();
-    frame.moveCenter(screen->availableGeometry().center());
-    move(frame.topLeft());
-}
-
-void TForm1::keyPressEvent(QKeyEvent* event) {
-    if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) {
-        QWidget::keyPressEvent(event);
-        return;
-    }
-    auto* focused = qobject_cast<QPushButton*>(focusWidget());
-    (focused ? focused : Button1)->click();
-    event->accept();
-}
-
-void TForm1::resizeEvent(QResizeEvent* event) {
-    Label1->setGeometry(0, 0, event->size().width(), Label1->height());
-    QWidget::resizeEvent(event);
+    return platform::fileNameBytes(Edit1->Text());
 }

@@ -101,7 +101,7 @@ void TForm1::Button1Click() {
     Dao->OpenBase(path);
     if (!Dao->Opened) {
         Dao.reset();
-        throw EDatabaseError("Не удалось открыть " + Edit1->text().toStdString());
+        throw EDatabaseError("Не удалось открыть " + Edit1->Text());
     }
 
     try {

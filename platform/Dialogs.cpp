@@ -1,7 +1,5 @@
 #include "platform/Dialogs.h"
 
-#include "platform/QtDialogs.h"
-
 namespace platform {
 
 namespace {
@@ -13,8 +11,7 @@ Dialogs* replacement = nullptr;
 Dialogs& dialogs() {
     if (replacement)
         return *replacement;
-    static QtDialogs qtDialogs;
-    return qtDialogs;
+    return systemDialogs();
 }
 
 void setDialogs(Dialogs* dialogs) {

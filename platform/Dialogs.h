@@ -1,6 +1,6 @@
 #pragma once
-// The program's modal dialogs behind one seam: Qt's boxes and file dialog in the program,
-// recorders in tests, so that no test ever waits on a modal window.
+// The program's modal dialogs behind one seam: the window system's boxes and file dialog in the
+// program, recorders in tests, so that no test ever waits on a modal window.
 
 #include <optional>
 #include <string>
@@ -30,11 +30,13 @@ public:
     virtual std::optional<std::string> openFile(const OpenFileRequest& request) = 0;
 };
 
-// The dialogs in force: those set by setDialogs(), or Qt's.
+// The dialogs in force: those set by setDialogs(), or the window system's.
 Dialogs& dialogs();
-// Puts `replacement` in force (not owned); nullptr goes back to Qt's dialogs.
+// The window system's own dialogs (Qt's, or the Windows API's), made on first use.
+Dialogs& systemDialogs();
+// Puts `replacement` in force (not owned); nullptr goes back to the window system's dialogs.
 void setDialogs(Dialogs* replacement);
-// The replacement last put in force by setDialogs(), or nullptr while Qt's dialogs are in force.
+// The replacement last put in force by setDialogs(), or nullptr while the system's are in force.
 Dialogs* installedDialogs();
 
 } // namespace platform

@@ -2,8 +2,6 @@
 
 #include "automation/Utf8.h"
 
-#include <QByteArray>
-
 namespace platform {
 
 namespace {
@@ -34,7 +32,7 @@ void appendEscape(std::string& out, unsigned char byte) {
 
 // Well-formed UTF-8 kept, other bytes escaped; with `forFileName`, control characters and
 // backslashes that start an escape as well.
-QString readable(const std::string& bytes, bool forFileName) {
+std::string readable(const std::string& bytes, bool forFileName) {
     std::string out;
     out.reserve(bytes.size());
     const std::string_view text(bytes);
@@ -51,22 +49,28 @@ QString readable(const std::string& bytes, bool forFileName) {
             at += length;
         }
     }
-    return QString::fromUtf8(out.data(), static_cast<qsizetype>(out.size()));
+    return out;
 }
 
 } // namespace
 
-QString displayFileName(const std::string& bytes) {
+std::string displayFileName(const std::string& bytes) {
+#ifdef _WIN32
+    return bytes;
+#else
     return readable(bytes, true);
+#endif
 }
 
-QString readableText(const std::string& bytes) {
+std::string readableText(const std::string& bytes) {
     return readable(bytes, false);
 }
 
-std::string fileNameBytes(const QString& text) {
-    const QByteArray utf8 = text.toUtf8();
-    const std::string_view in(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+std::string fileNameBytes(const std::string& text) {
+#ifdef _WIN32
+    return text;
+#else
+    const std::string_view in(text);
     std::string out;
     out.reserve(in.size());
     for (std::size_t at = 0; at < in.size();) {
@@ -78,6 +82,24 @@ std::string fileNameBytes(const QString& text) {
         }
     }
     return out;
+#endif
+}
+
+std::filesystem::path fileSystemPath(const std::string& name) {
+#ifdef _WIN32
+    return std::filesystem::path(std::u8string(name.begin(), name.end()));
+#else
+    return std::filesystem::path(name);
+#endif
+}
+
+std::string heldName(const std::filesystem::path& path) {
+#ifdef _WIN32
+    const std::u8string utf8 = path.u8string();
+    return std::string(utf8.begin(), utf8.end());
+#else
+    return path.string();
+#endif
 }
 
 } // namespace platform

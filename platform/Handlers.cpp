@@ -1,4 +1,4 @@
-#include "platform/Application.h"
+#include "platform/Handlers.h"
 
 #include "platform/Dialogs.h"
 
@@ -6,9 +6,9 @@
 
 namespace platform {
 
-Application::Application(int& argc, char** argv) : QApplication(argc, argv) {}
-
 void runHandler(const std::function<void()>& handler) {
+    if (!handler)
+        return;
     try {
         handler();
     } catch (const std::exception& error) {
@@ -17,12 +17,6 @@ void runHandler(const std::function<void()>& handler) {
         // Not ours to name, but the operator still learns that the action failed.
         dialogs().showError("Неизвестная ошибка");
     }
-}
-
-bool Application::notify(QObject* receiver, QEvent* event) {
-    bool handled = true;
-    runHandler([&] { handled = QApplication::notify(receiver, event); });
-    return handled;
 }
 
 } // namespace platform

@@ -3,5 +3,9 @@
 
 #include <QIcon>
 
+namespace platform {
+
 // Both sizes in one icon, for the window and the task bar.
 QIcon applicationIcon();
+
+} // namespace platform

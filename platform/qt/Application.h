@@ -2,9 +2,9 @@
 // The application object: Qt's, plus the event loop's error box for anything an event handler
 // raises.
 
-#include <QApplication>
+#include "platform/Handlers.h"
 
-#include <functional>
+#include <QApplication>
 
 namespace platform {
 
@@ -18,11 +18,5 @@ public:
     // windows.
     bool notify(QObject* receiver, QEvent* event) override;
 };
-
-// Runs an event handler and shows anything it raises through dialogs().showError(). The form
-// connects its handlers through this, so an error never unwinds through Qt's own event
-// delivery, which is not written to survive it (it would leak the event's data); notify()
-// remains the last resort for handlers connected otherwise.
-void runHandler(const std::function<void()>& handler);
 
 } // namespace platform

@@ -1,4 +1,4 @@
-#include "main/AppIcon.h"
+#include "platform/qt/AppIcon.h"
 
 #include <QPixmap>
 
@@ -82,9 +82,13 @@ const char* const patch16_32[] = {
 
 } // namespace
 
+namespace platform {
+
 QIcon applicationIcon() {
     QIcon icon;
     icon.addPixmap(QPixmap(patch16_16));
     icon.addPixmap(QPixmap(patch16_32));
     return icon;
 }
+
+} // namespace platform

@@ -1,4 +1,4 @@
-#include "platform/QtDialogs.h"
+#include "platform/qt/QtDialogs.h"
 
 #include "platform/FileNames.h"
 
@@ -24,6 +24,11 @@ QString applicationTitle() {
 
 } // namespace
 
+Dialogs& systemDialogs() {
+    static QtDialogs qtDialogs;
+    return qtDialogs;
+}
+
 std::unique_ptr<QMessageBox> QtDialogs::box(Box member, const std::string& text,
                                             const std::string& caption) {
     // One OK button; the boxes of the program's own messages are owned by the active window (if
@@ -36,7 +41,7 @@ std::unique_ptr<QMessageBox> QtDialogs::box(Box member, const std::string& text,
     // Qt would otherwise guess from the text whether it is HTML, and a path or a name with
     // "<...>" in it would lose its tags and change its look.
     made->setTextFormat(Qt::PlainText);
-    made->setText(readableText(text));
+    made->setText(fromUtf8(readableText(text)));
     return made;
 }
 
