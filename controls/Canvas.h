@@ -23,7 +23,7 @@ public:
     // Writes `text` (UTF-8) on one line in `font` and its colour, top-aligned in `line` and placed
     // horizontally by `alignment`, on a transparent background, clipped to `line`. Tabs expand;
     // "&" underlines the next character, "&&" writes one "&".
-    virtual void DrawText(const TRect& line, const std::string& text, const TFont& font,
+    virtual void TextRect(const TRect& line, const std::string& text, const TFont& font,
                           TAlignment alignment) = 0;
     // The height of one line of text in `font`.
     virtual int TextHeight(const TFont& font) = 0;

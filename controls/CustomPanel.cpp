@@ -129,7 +129,7 @@ void TCustomPanel::drawCaption(TCanvas& canvas, const TRect& inner, const std::s
         return;
     const int height = canvas.TextHeight(Font());
     const int top = (inner.Top + inner.Bottom() - height) / 2;
-    canvas.DrawText({inner.Left, top, inner.Width, height}, text, Font(), alignment_);
+    canvas.TextRect({inner.Left, top, inner.Width, height}, text, Font(), alignment_);
 }
 
 } // namespace controls

@@ -145,7 +145,7 @@ TForm1::TForm1(controls::FormHost& host, std::string programFolder)
 
 void TForm1::FormCreate() {
     for (const std::string& folder : databaseFolders(programFolder_)) {
-        const std::string databases = programFolder_ + folder + "/";
+        const std::string databases = programFolder_ + folder + platform::PathSeparator;
         if (std::optional<std::string> name =
                 firstDatabaseIn(platform::fileSystemPath(databases))) {
             Edit1->setText(platform::displayFileName(databases + *name));

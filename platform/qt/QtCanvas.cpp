@@ -66,7 +66,7 @@ void QtCanvas::FillRect(const controls::TRect& rect, controls::TColor color) {
         painter_.fillRect(qtRect(rect), resolveColor(color, palette_));
 }
 
-void QtCanvas::DrawText(const controls::TRect& line, const std::string& text,
+void QtCanvas::TextRect(const controls::TRect& line, const std::string& text,
                         const controls::TFont& font, controls::TAlignment alignment) {
     painter_.save();
     painter_.setFont(qtFont(font));

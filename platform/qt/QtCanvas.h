@@ -25,7 +25,7 @@ public:
     QtCanvas(QPainter& painter, const QPalette& palette, bool rightToLeft = false);
 
     void FillRect(const controls::TRect& rect, controls::TColor color) override;
-    void DrawText(const controls::TRect& line, const std::string& text, const controls::TFont& font,
+    void TextRect(const controls::TRect& line, const std::string& text, const controls::TFont& font,
                   controls::TAlignment alignment) override;
     int TextHeight(const controls::TFont& font) override;
 
