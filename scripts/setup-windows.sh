@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
-packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix googletest wine wine64 wine32)
+packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix googletest wine wine64 wine32 xvfb xauth)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

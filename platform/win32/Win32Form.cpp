@@ -292,7 +292,10 @@ LRESULT Win32Form::handle(HWND window, UINT message, WPARAM w, LPARAM l) {
         }
         break;
     case DM_GETDEFID:
-        // Enter, when no push button has the focus, presses the default button.
+        // Enter presses the push button that has the focus, or else the default button.
+        if (Control* focused = controlOf(GetFocus());
+            focused && focused->design().Kind == controls::ControlKind::Button)
+            return MAKELRESULT(GetDlgCtrlID(focused->window()), DC_HASDEFID);
         if (defaultId_)
             return MAKELRESULT(defaultId_, DC_HASDEFID);
         break;

@@ -16,6 +16,29 @@ namespace fs = std::filesystem;
 
 namespace testsupport {
 
+namespace {
+
+// The tests hold names as UTF-8; Windows' file system takes them as UTF-16 (a narrow path
+// would go through the ANSI code page and lose Cyrillic names).
+fs::path nativePath(const std::string& name) {
+#if defined(_WIN32)
+    return fs::path(std::u8string(name.begin(), name.end()));
+#else
+    return fs::path(name);
+#endif
+}
+
+std::string heldName(const fs::path& path) {
+#if defined(_WIN32)
+    const std::u8string name = path.u8string();
+    return std::string(name.begin(), name.end());
+#else
+    return path.string();
+#endif
+}
+
+} // namespace
+
 TempDir::TempDir() {
     // A fresh name of our own (create_directory reports whether it made the folder), as
     // mkdtemp would give, on every system.
@@ -25,7 +48,7 @@ TempDir::TempDir() {
             fs::temp_directory_path() / ("patch16-test-" + std::to_string(random()));
         std::error_code error;
         if (fs::create_directory(folder, error)) {
-            path_ = folder.string();
+            path_ = heldName(folder);
             return;
         }
     }
@@ -36,10 +59,10 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
     std::error_code ec;
     // Tests make files read-only on purpose; give write permission back so removal succeeds.
-    for (auto it = fs::recursive_directory_iterator(path_, ec);
+    for (auto it = fs::recursive_directory_iterator(nativePath(path_), ec);
          !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
         fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
-    fs::remove_all(path_, ec);
+    fs::remove_all(nativePath(path_), ec);
 }
 
 std::string TempDir::file(const std::string& name) const {
@@ -47,14 +70,14 @@ std::string TempDir::file(const std::string& name) const {
 }
 
 std::string fileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(nativePath(path), std::ios::binary);
     if (!in)
         throw std::runtime_error("cannot read " + path);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void writeFileBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(nativePath(path), std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out)
         throw std::runtime_error("cannot write " + path);
