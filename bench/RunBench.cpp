@@ -15,8 +15,8 @@
 #include "bench/RunThroughWindow.h"
 #include "engine/Registration.h"
 #include "forms/M_Patch16.h"
-#include "platform/Application.h"
 #include "platform/Dialogs.h"
+#include "platform/qt/Application.h"
 #include "tools/SampleDatabase.h"
 
 #include <QCoreApplication>

@@ -8,8 +8,9 @@
 
 #include "engine/Registration.h"
 #include "forms/M_Patch16.h"
-#include "platform/Application.h"
 #include "platform/Dialogs.h"
+#include "platform/qt/Application.h"
+#include "platform/qt/QtForm.h"
 
 #include <QCoreApplication>
 #include <QMouseEvent>
@@ -21,6 +22,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <stdexcept>
@@ -76,25 +78,29 @@ inline int runThroughWindow(const std::string& path, int argc, char** argv) {
     platform::setDialogs(&dialogs);
     engine::registerEngine();
 
-    TForm1 form(std::filesystem::path(path).parent_path().string() + "/");
-    form.Edit1->setText(QString::fromStdString(path));
-    form.show();
+    // The window goes before the form, so no panel window outlives its panel.
+    auto window = std::make_unique<platform::QtForm>();
+    TForm1 form(*window, std::filesystem::path(path).parent_path().string() + "/");
+    form.Edit1->setText(path);
+    window->show();
     QCoreApplication::processEvents();
-    if (!form.Button1->isEnabled()) {
+    if (!form.Button1->Enabled()) {
         std::fprintf(stderr, "the run button stays disabled for %s\n", path.c_str());
         return 1;
     }
 
-    const QPointF centre(form.Button1->width() / 2.0, form.Button1->height() / 2.0);
-    const QPointF global = form.Button1->mapToGlobal(centre);
+    QWidget* button = platform::QtForm::widgetOf(*form.Button1);
+    const QPointF centre(button->width() / 2.0, button->height() / 2.0);
+    const QPointF global = button->mapToGlobal(centre);
     QMouseEvent press(QEvent::MouseButtonPress, centre, global, Qt::LeftButton, Qt::LeftButton,
                       Qt::NoModifier);
     QMouseEvent release(QEvent::MouseButtonRelease, centre, global, Qt::LeftButton, Qt::NoButton,
                         Qt::NoModifier);
     const Stopwatch stopwatch;
-    QCoreApplication::sendEvent(form.Button1, &press);
-    QCoreApplication::sendEvent(form.Button1, &release);
+    QCoreApplication::sendEvent(button, &press);
+    QCoreApplication::sendEvent(button, &release);
     stopwatch.print();
+    window.reset();
 
     platform::setDialogs(nullptr);
     for (const std::string& box : dialogs.boxes)

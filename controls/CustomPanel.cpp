@@ -6,6 +6,11 @@
 
 namespace controls {
 
+TCustomPanel::~TCustomPanel() {
+    if (host_)
+        host_->panelDestroyed();
+}
+
 void TCustomPanel::setBevelOuter(BevelCut cut) {
     if (cut == bevelOuter_)
         return;

@@ -22,6 +22,9 @@ public:
     virtual void repaint() = 0;
     // The panel's caption or displayed text changed (for screen readers and window text).
     virtual void textChanged(const std::string& /*text*/) {}
+    // The panel is being destroyed: the window must not reach it any more. Either may go
+    // first.
+    virtual void panelDestroyed() = 0;
 };
 
 class TCustomPanel {
@@ -29,7 +32,8 @@ public:
     // Raised outer bevel, no inner bevel, bevel width 1, no band, button-face colour, centred
     // caption, the parent's font.
     TCustomPanel() = default;
-    virtual ~TCustomPanel() = default;
+    // Tells the window, if any, that the panel is gone.
+    virtual ~TCustomPanel();
     TCustomPanel(const TCustomPanel&) = delete;
     TCustomPanel& operator=(const TCustomPanel&) = delete;
 

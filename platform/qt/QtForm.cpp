@@ -57,8 +57,8 @@ public:
             edit->setText(qtText(text));
         else if (auto* button = qobject_cast<QPushButton*>(widget_))
             button->setText(qtText(text));
-        else if (auto* panel = qobject_cast<PanelWidget*>(widget_))
-            panel->panel().setCaption(text);
+        else if (auto* panel = qobject_cast<PanelWidget*>(widget_); panel && panel->panel())
+            panel->panel()->setCaption(text);
     }
     bool Enabled() const override { return widget_->isEnabled(); }
     void setEnabled(bool enabled) override { widget_->setEnabled(enabled); }

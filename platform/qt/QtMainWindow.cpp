@@ -16,8 +16,11 @@ int runMainWindow(int argc, char** argv, const std::string& applicationTitle,
     app.setDesktopFileName(QStringLiteral("patch16"));
     app.setWindowIcon(applicationIcon());
 
+    // The form outlives its window: the panels' windows, which the window owns, detach from the
+    // form's panels as they go.
+    std::shared_ptr<void> form;
     QtForm window;
-    const std::shared_ptr<void> form = makeForm(window);
+    form = makeForm(window);
     window.show();
     return app.exec();
 }

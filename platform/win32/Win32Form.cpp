@@ -72,23 +72,30 @@ class Win32Form::Panel : public Win32Form::Control, public controls::PanelHost {
 public:
     Panel(controls::TCustomPanel& panel, bool transparentToMouse,
           const controls::ControlDesign& design)
-        : Control(nullptr, design), panel_(panel), transparent_(transparentToMouse) {}
-    ~Panel() override { panel_.attach(nullptr); }
+        : Control(nullptr, design), panel_(&panel), transparent_(transparentToMouse) {}
+    ~Panel() override {
+        if (panel_)
+            panel_->attach(nullptr);
+    }
 
     void create(HWND parent) {
         const controls::TRect& b = design_.Bounds;
-        window_ = CreateWindowExW(0, PanelClass, engine::jet4::sys::wide(panel_.Caption()).c_str(),
+        window_ = CreateWindowExW(0, PanelClass, engine::jet4::sys::wide(panel_->Caption()).c_str(),
                                   WS_CHILD | WS_VISIBLE, b.Left, b.Top, b.Width, b.Height, parent,
                                   nullptr, instance(), this);
-        panel_.attach(this);
+        panel_->attach(this);
     }
 
-    void setText(const std::string& text) override { panel_.setCaption(text); }
+    void setText(const std::string& text) override {
+        if (panel_)
+            panel_->setCaption(text);
+    }
 
     void invalidate() override { InvalidateRect(window_, nullptr, FALSE); }
     void repaint() override {
         RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
     }
+    void panelDestroyed() override { panel_ = nullptr; }
     void textChanged(const std::string& text) override {
         SetWindowTextW(window_, engine::jet4::sys::wide(text).c_str());
     }
@@ -124,8 +131,12 @@ private:
         HDC memory = CreateCompatibleDC(screen);
         HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
         HGDIOBJ previous = SelectObject(memory, bitmap);
-        GdiCanvas canvas(memory);
-        panel_.PaintOn(canvas, {0, 0, client.right, client.bottom});
+        if (panel_) {
+            GdiCanvas canvas(memory);
+            panel_->PaintOn(canvas, {0, 0, client.right, client.bottom});
+        } else {
+            FillRect(memory, &client, GetSysColorBrush(COLOR_BTNFACE));
+        }
         BitBlt(screen, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
         SelectObject(memory, previous);
         DeleteObject(bitmap);
@@ -133,7 +144,7 @@ private:
         EndPaint(window, &paint);
     }
 
-    controls::TCustomPanel& panel_;
+    controls::TCustomPanel* panel_; // nullptr once the panel is destroyed
     bool transparent_;
 };
 

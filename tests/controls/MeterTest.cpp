@@ -1,20 +1,31 @@
 // The progress meter as its user sees it: the percentage and caption it computes, the bar and
 // caption it draws, and when it redraws.
 
-#include "MeterTestSupport.h"
+#include "controls/zelMeter.h"
+#include "support/PixelCanvas.h"
+#include "support/RecordingPanelHost.h"
 
 #include <gtest/gtest.h>
-
-#include <QFontMetrics>
-#include <QPalette>
 
 #include <ostream>
 #include <string>
 
 using controls::TzelMeter;
-using namespace metertest;
+using testsupport::PixelCanvas;
+using testsupport::RecordingPanelHost;
 
 namespace {
+
+// A meter in a window of `width` by 21 (the main window's meter by default), painted once.
+struct ShownMeter {
+    explicit ShownMeter(int width = 322) : host(meter, width, 21) { host.paint(); }
+    TzelMeter* operator->() { return &meter; }
+    // Paints the meter now and returns what it drew.
+    const PixelCanvas& render() { return host.paint(); }
+
+    TzelMeter meter;
+    RecordingPanelHost host;
+};
 
 struct RangeCase {
     std::int32_t min, max, position;
@@ -32,13 +43,17 @@ class MeterRange : public ::testing::TestWithParam<RangeCase> {};
 
 TEST_P(MeterRange, PercentAndCaptionFollowRangePositionAndTemplate) {
     const RangeCase& c = GetParam();
-    auto meter = shownMeter();
+    ShownMeter meter;
     meter->setMax(c.max);
     meter->setMin(c.min);
     meter->setPosition(c.position);
     meter->setMeterText(c.meterText);
     EXPECT_EQ(meter->Percent(), c.percent);
     EXPECT_EQ(meter->DisplayText(), c.caption);
+    EXPECT_EQ(meter.host.announced.back(), c.caption) << "the window's text follows";
+    const PixelCanvas& image = meter.render();
+    ASSERT_EQ(image.texts().size(), 1u);
+    EXPECT_EQ(image.texts()[0].text, c.caption) << "the caption drawn";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -58,7 +73,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RangeCase{5, 5, 5, "", 0, "0%"}));
 
 TEST(Meter, NarrowingTheRangeBelowPositionShowsMoreThanHundredPercent) {
-    auto meter = shownMeter();
+    ShownMeter meter;
     meter->setPosition(50);
     meter->setMax(40);
     EXPECT_EQ(meter->Percent(), 125);
@@ -66,15 +81,15 @@ TEST(Meter, NarrowingTheRangeBelowPositionShowsMoreThanHundredPercent) {
 }
 
 TEST(Meter, RaisingMinAbovePositionShowsNegativePercentAndNoBar) {
-    auto meter = shownMeter();
+    ShownMeter meter;
     meter->setMin(10);
     EXPECT_EQ(meter->Percent(), -11);
     EXPECT_EQ(meter->DisplayText(), "-11%");
-    EXPECT_EQ(countInRow(render(*meter), 1, QColor(Qt::yellow)), 0);
+    EXPECT_EQ(meter.render().countInRow(1, controls::clYellow), 0);
 }
 
 TEST(Meter, NewMeterShowsFramesAndBackgroundOnly) {
-    auto meter = shownMeter();
+    ShownMeter meter;
     EXPECT_EQ(meter->Max(), 100);
     EXPECT_EQ(meter->Min(), 0);
     EXPECT_EQ(meter->Position(), 0);
@@ -82,10 +97,10 @@ TEST(Meter, NewMeterShowsFramesAndBackgroundOnly) {
     EXPECT_EQ(meter->BevelOuter(), controls::BevelCut::Lowered);
     EXPECT_TRUE(meter->DisplayText().empty());
 
-    const QImage image = render(*meter);
-    const QColor face = meter->palette().color(QPalette::Button);
+    const PixelCanvas& image = meter.render();
     for (int y = 1; y < 20; ++y)
-        EXPECT_EQ(countInRow(image, y, face), 320) << "row " << y;
+        EXPECT_EQ(image.countInRow(y, controls::clBtnFace), 320) << "row " << y;
+    EXPECT_TRUE(image.texts().empty());
 }
 
 struct OutOfRangeCase {
@@ -97,16 +112,16 @@ class MeterOutOfRange : public ::testing::TestWithParam<OutOfRangeCase> {};
 
 TEST_P(MeterOutOfRange, PositionWriteOutsideRangeIsIgnoredWithoutRepaint) {
     const OutOfRangeCase& c = GetParam();
-    auto meter = shownMeter();
+    ShownMeter meter;
     meter->setMax(c.max);
     meter->setPosition(c.start);
     meter->setMin(c.min);
-    settle();
+    meter.host.settle();
     const int paints = meter->paintCount();
     const std::string caption = meter->DisplayText();
 
     meter->setPosition(c.write);
-    settle();
+    meter.host.settle();
     EXPECT_EQ(meter->Position(), c.start);
     EXPECT_EQ(meter->DisplayText(), caption);
     EXPECT_EQ(meter->paintCount(), paints);
@@ -122,28 +137,28 @@ INSTANTIATE_TEST_SUITE_P(Cases, MeterOutOfRange,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Meter, StepItAtMaxChangesNothing) {
-    auto meter = shownMeter();
+    ShownMeter meter;
     meter->setMax(4);
     for (int step = 1; step <= 4; ++step) {
         meter->StepIt();
         EXPECT_EQ(meter->Percent(), 25 * step);
     }
-    settle();
+    meter.host.settle();
     const int paints = meter->paintCount();
     meter->StepIt();
-    settle();
+    meter.host.settle();
     EXPECT_EQ(meter->Position(), 4);
     EXPECT_EQ(meter->paintCount(), paints);
 }
 
 TEST(Meter, EmptyingTheRangeKeepsTheLastBarAndCaption) {
-    auto meter = shownMeter();
+    ShownMeter meter;
     meter->setMax(4);
     meter->StepIt();
-    settle();
+    meter.host.settle();
     const int paints = meter->paintCount();
     meter->setMax(0);
-    settle();
+    meter.host.settle();
     EXPECT_EQ(meter->Max(), 0);
     EXPECT_EQ(meter->Percent(), 25);
     EXPECT_EQ(meter->DisplayText(), "25%");
@@ -151,44 +166,46 @@ TEST(Meter, EmptyingTheRangeKeepsTheLastBarAndCaption) {
 }
 
 TEST(Meter, ChangeRepaintsBeforeTheWriteReturns) {
-    auto meter = shownMeter();
+    ShownMeter meter;
     const int paints = meter->paintCount();
     meter->setMax(4); // shows 0% for the first time
     EXPECT_EQ(meter->paintCount(), paints + 1);
+    EXPECT_EQ(meter.host.lastPaint().texts().at(0).text, "0%");
     meter->setMeterText("Открытие базы");
     EXPECT_EQ(meter->paintCount(), paints + 2);
     meter->StepIt();
     EXPECT_EQ(meter->paintCount(), paints + 3);
+    EXPECT_EQ(meter.host.lastPaint().countInRow(1, controls::clYellow), 80);
 }
 
 TEST(Meter, WritesOfCurrentValuesCauseNoRepaint) {
-    auto meter = shownMeter();
+    ShownMeter meter;
     meter->setMax(4);
     meter->setPosition(2);
     meter->setMeterText("Этап");
-    settle();
+    meter.host.settle();
     const int paints = meter->paintCount();
 
     meter->setPosition(2);
     meter->setMeterText("Этап");
     meter->setMax(4);
     meter->setMin(0);
-    settle();
+    meter.host.settle();
     EXPECT_EQ(meter->paintCount(), paints);
 }
 
 TEST(Meter, FillColorAlwaysRequestsDeferredRepaint) {
-    auto meter = shownMeter();
+    ShownMeter meter;
     const int paints = meter->paintCount();
     meter->setFillColor(meter->FillColor());
     EXPECT_EQ(meter->paintCount(), paints) << "the redraw waits for the event loop";
-    settle();
+    meter.host.settle();
     EXPECT_EQ(meter->paintCount(), paints + 1);
 
     meter->setFillColor(controls::clRed);
     meter->setMax(4);
     meter->setPosition(4);
-    EXPECT_EQ(countInRow(render(*meter), 1, QColor(Qt::red)), 320);
+    EXPECT_EQ(meter.render().countInRow(1, controls::clRed), 320);
 }
 
 struct BarCase {
@@ -205,17 +222,19 @@ class MeterBar : public ::testing::TestWithParam<BarCase> {};
 
 TEST_P(MeterBar, BarFillsItsShareOfTheInnerWidthFromTheLeft) {
     const BarCase& c = GetParam();
-    auto meter = shownMeter(c.width);
+    ShownMeter meter(c.width);
     meter->setMax(c.max);
     meter->setPosition(c.position);
-    const QImage image = render(*meter);
-    const QColor yellow(Qt::yellow);
-    EXPECT_EQ(countInRow(image, 1, yellow), c.barPixels);
+    const PixelCanvas& image = meter.render();
+    const controls::TColor yellow = controls::clYellow;
+    // Every row inside the frames, not just one: the bar is as high as the inner area.
+    for (int y = 1; y < 20; ++y)
+        EXPECT_EQ(image.countInRow(y, yellow), c.barPixels) << "row " << y;
     if (c.barPixels > 0) {
-        EXPECT_EQ(pixel(image, 1, 1), rgb(yellow));
-        EXPECT_EQ(pixel(image, c.barPixels, 1), rgb(yellow));
+        EXPECT_EQ(image.pixel(1, 1), yellow);
+        EXPECT_EQ(image.pixel(c.barPixels, 1), yellow);
     }
-    EXPECT_NE(pixel(image, 0, 1), rgb(yellow)) << "the left bevel stays";
+    EXPECT_NE(image.pixel(0, 1), yellow) << "the left bevel stays";
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, MeterBar,
@@ -229,16 +248,15 @@ INSTANTIATE_TEST_SUITE_P(Cases, MeterBar,
                                            BarCase{5, 2, 1, 2}));
 
 TEST(Meter, BarAbove100PercentRunsOverTheRightFrameToTheEdge) {
-    auto meter = shownMeter();
+    ShownMeter meter;
     meter->setPosition(50);
     meter->setMax(40);
-    const QImage image = render(*meter);
-    const QColor yellow(Qt::yellow);
-    EXPECT_EQ(countInRow(image, 1, yellow), 321);
-    EXPECT_EQ(pixel(image, 321, 1), rgb(yellow));
-    const QRgb shadow = rgb(meter->palette().color(QPalette::Dark));
-    EXPECT_EQ(pixel(image, 0, 1), shadow);
-    EXPECT_EQ(pixel(image, 100, 0), shadow);
+    const PixelCanvas& image = meter.render();
+    const controls::TColor yellow = controls::clYellow;
+    EXPECT_EQ(image.countInRow(1, yellow), 321);
+    EXPECT_EQ(image.pixel(321, 1), yellow);
+    EXPECT_EQ(image.pixel(0, 1), PixelCanvas::BtnShadow);
+    EXPECT_EQ(image.pixel(100, 0), PixelCanvas::BtnShadow);
 }
 
 struct AlignmentCase {
@@ -248,27 +266,19 @@ struct AlignmentCase {
 
 class MeterCaptionAlignment : public ::testing::TestWithParam<AlignmentCase> {};
 
-TEST_P(MeterCaptionAlignment, CaptionSitsWhereAlignmentPutsIt) {
-    auto meter = shownMeter();
+TEST_P(MeterCaptionAlignment, CaptionIsPlacedAsAlignmentSaysOnOneLineInsideTheFrames) {
+    ShownMeter meter;
     meter->setAlignment(GetParam().alignment);
     meter->setMax(4);
     meter->setPosition(2);
-    const QImage image = render(*meter);
-    const QColor face = meter->palette().color(QPalette::Button);
-    auto [first, last] = inkColumns(image, QRect(1, 1, 320, 19), face, QColor(Qt::yellow));
-    ASSERT_GE(first, 0) << "the caption was drawn";
-    const int leftGap = first - 1, rightGap = 320 - last;
-    switch (GetParam().alignment) {
-    case controls::TAlignment::LeftJustify:
-        EXPECT_LE(leftGap, 2);
-        break;
-    case controls::TAlignment::RightJustify:
-        EXPECT_LE(rightGap, 2);
-        break;
-    case controls::TAlignment::Center:
-        EXPECT_LE(std::abs(leftGap - rightGap), 3);
-        break;
-    }
+    const PixelCanvas& image = meter.render();
+    ASSERT_EQ(image.texts().size(), 1u) << "the caption was drawn";
+    const PixelCanvas::Text& caption = image.texts()[0];
+    EXPECT_EQ(caption.alignment, GetParam().alignment);
+    EXPECT_EQ(caption.text, "50%");
+    // The inner area is 1..320 by 1..19: 19 rows, one line of 13, 6 spare, 3 above.
+    EXPECT_EQ(caption.line, (controls::TRect{1, 4, 320, PixelCanvas::LineHeight}));
+    EXPECT_EQ(caption.font, meter->Font());
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, MeterCaptionAlignment,
@@ -277,35 +287,5 @@ INSTANTIATE_TEST_SUITE_P(Cases, MeterCaptionAlignment,
                                                          controls::TAlignment::RightJustify},
                                            AlignmentCase{"Centre", controls::TAlignment::Center}),
                          [](const auto& info) { return std::string(info.param.name); });
-
-TEST(Meter, CaptionStaysInsideTheFramesOnOneLine) {
-    auto meter = shownMeter();
-    const QImage blank = render(*meter);
-    meter->setMeterText(std::string(200, 'W'));
-    const QImage wide = render(*meter);
-    const QColor face = meter->palette().color(QPalette::Button);
-
-    // Nothing of the caption reaches the frames.
-    for (int y = 0; y < 21; ++y) {
-        EXPECT_EQ(pixel(wide, 0, y), pixel(blank, 0, y));
-        EXPECT_EQ(pixel(wide, 321, y), pixel(blank, 321, y));
-    }
-    // The ink lies within one text line centred in the inner area, the odd pixel below.
-    const int lineHeight = QFontMetrics(meter->font()).height();
-    const int top = (1 + 20 - lineHeight) / 2;
-    for (int y = 1; y < 20; ++y) {
-        if (y < top || y >= top + lineHeight) {
-            EXPECT_EQ(countInRow(wide, y, face), 320) << "row " << y;
-        }
-    }
-    auto [first, last] = inkColumns(wide, QRect(1, top, 320, lineHeight), face, face);
-    EXPECT_LE(first, 2);
-    EXPECT_GE(last, 319);
-
-    meter->setMeterText("Выполнено\nВторая строка");
-    const QImage twoLines = render(*meter);
-    meter->setMeterText("Выполнено");
-    EXPECT_EQ(twoLines, render(*meter)) << "only the first line shows";
-}
 
 } // namespace

@@ -12,7 +12,7 @@
 #include "engine/jet4/DiskOperations.h"
 #include "engine/jet4/Header.h"
 #include "engine/sql/JetSql.h"
-#include "forms/M_Patch16.h"
+#include "support/FormWindow.h"
 #include "support/ForwardingChild.h"
 #include "support/ForwardingEngine.h"
 #include "support/OperatorClick.h"
@@ -55,11 +55,11 @@ constexpr int ParallelChildren = 2;
 // Runs the patch on `path` as the operator does: the window with the path typed in, and a
 // mouse click on the run button delivered through the application's event loop.
 void runThroughWindow(const std::string& programFolder, const std::string& path) {
-    TForm1 form(programFolder + "/");
-    form.Edit1->setText(QString::fromStdString(path));
+    testsupport::FormWindow form(programFolder + "/");
+    form.Edit1->setText(path);
     form.show();
     QCoreApplication::processEvents();
-    testsupport::clickAsOperator(form.Button1);
+    testsupport::clickAsOperator(*form.Button1);
 }
 
 bool isAccessFile(const std::string& path) {
@@ -254,11 +254,11 @@ void expectNextRunCompletesAndClearsTheCopy(const std::string& programFolder,
                                             const std::string& path,
                                             const std::string& completedContent) {
     testsupport::ScopedRecordingDialogs dialogs;
-    TForm1 form(programFolder + "/");
-    EXPECT_EQ(form.Edit1->text().toStdString(), path);
+    testsupport::FormWindow form(programFolder + "/");
+    EXPECT_EQ(form.Edit1->Text(), path);
     form.show();
     QCoreApplication::processEvents();
-    testsupport::clickAsOperator(form.Button1);
+    testsupport::clickAsOperator(*form.Button1);
     EXPECT_TRUE(dialogs->boxes().empty()) << dialogs->boxes().front().text;
     EXPECT_EQ(form.Meter->DisplayText(), "Выполнено");
     EXPECT_EQ(beside(fs::path(path).parent_path().string(), "shop.mdb"),

@@ -1,9 +1,9 @@
 // The event loop's handling of errors raised by event handlers: the operator sees the error's text
 // and the program goes on; the message boxes that show it; the folder the program runs from.
 
-#include "platform/Application.h"
+#include "platform/Handlers.h"
 #include "platform/ProgramFolder.h"
-#include "platform/QtDialogs.h"
+#include "platform/qt/QtDialogs.h"
 #include "support/ForwardingChild.h"
 #include "support/OperatorClick.h"
 #include "support/RecordingDialogs.h"

@@ -2,7 +2,7 @@
 // through the file dialog's URLs.
 
 #include "platform/FileNames.h"
-#include "platform/QtDialogs.h"
+#include "platform/qt/QtDialogs.h"
 
 #include <gtest/gtest.h>
 
@@ -26,16 +26,18 @@ TEST(FileNames, AreShownReadablyAndReadBackByteForByte) {
         {"/srv/tab\there\n.mdb", "/srv/tab\\x09here\\x0A.mdb"}, // control characters
     };
     for (const auto& c : cases) {
-        const QString shown = platform::displayFileName(c.bytes);
-        EXPECT_EQ(shown.toStdString(), c.shown);
+        const std::string shown = platform::displayFileName(c.bytes);
+        EXPECT_EQ(shown, c.shown);
         EXPECT_EQ(platform::fileNameBytes(shown), c.bytes) << c.shown;
+        // The file system gets the bytes themselves, and hands them back unchanged.
+        EXPECT_EQ(platform::fileSystemPath(c.bytes).native(), c.bytes) << c.shown;
+        EXPECT_EQ(platform::heldName(platform::fileSystemPath(c.bytes)), c.bytes) << c.shown;
     }
 }
 
 TEST(FileNames, TypedPathsAreTakenAsTheyRead) {
-    EXPECT_EQ(platform::fileNameBytes(QStringLiteral("/home/оператор/Магазин.mdb")),
-              "/home/оператор/Магазин.mdb");
-    EXPECT_EQ(platform::fileNameBytes(QStringLiteral("/srv/\\xd2\\xee.mdb")), "/srv/\xD2\xEE.mdb");
+    EXPECT_EQ(platform::fileNameBytes("/home/оператор/Магазин.mdb"), "/home/оператор/Магазин.mdb");
+    EXPECT_EQ(platform::fileNameBytes("/srv/\\xd2\\xee.mdb"), "/srv/\xD2\xEE.mdb");
 }
 
 TEST(FileNames, TravelExactlyThroughFileUrls) {

@@ -1,8 +1,9 @@
 // The main window as the operator meets it: captions, layout, fonts and colours, the database it
 // proposes at start-up, the run button's state while the path changes, and browsing.
 
-#include "forms/M_Patch16.h"
 #include "platform/FileNames.h"
+#include "platform/qt/QtForm.h"
+#include "support/FormWindow.h"
 #include "support/RecordingDialogs.h"
 #include "support/TempDir.h"
 
@@ -10,6 +11,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QPushButton>
 #include <QScreen>
 
 #include <cerrno>
@@ -22,6 +24,10 @@
 #include <string>
 #include <vector>
 
+using controls::TControl;
+using controls::TRect;
+using platform::QtForm;
+using testsupport::FormWindow;
 using testsupport::RecordingDialogs;
 using testsupport::ScopedRecordingDialogs;
 using testsupport::TempDir;
@@ -30,6 +36,16 @@ namespace {
 
 std::string utf8(const QString& text) {
     return text.toStdString();
+}
+
+// The Qt widget behind one of the form's controls.
+QWidget* widget(const TControl* control) {
+    return QtForm::widgetOf(*control);
+}
+
+// Presses a push button as a program would, without the mouse.
+void press(const TControl* button) {
+    qobject_cast<QPushButton*>(widget(button))->click();
 }
 
 // A program folder (with trailing separator) holding nothing yet.
@@ -44,55 +60,62 @@ struct ProgramFolder {
 
 TEST(MainWindow, ShowsItsCaptionsExactly) {
     ProgramFolder program;
-    TForm1 form(program.folder());
-    EXPECT_EQ(utf8(form.windowTitle()), "Изменение структуры базы данных");
-    EXPECT_EQ(utf8(form.Label1->text()), "\"Ворлан + 4.0 \" изменения от 30.07.2003 года");
-    EXPECT_EQ(utf8(form.Label2->text()),
-              "Внимание! Не забудьте сделать резервную копию Вашей базы");
-    EXPECT_EQ(utf8(form.Panel1->Caption()), "№ 16");
-    EXPECT_EQ(utf8(form.Button1->text()), "Выполнить");
-    EXPECT_EQ(utf8(form.Button2->text()), "Обзор...");
+    FormWindow form(program.folder());
+    EXPECT_EQ(utf8(form.window().windowTitle()), "Изменение структуры базы данных");
+    EXPECT_EQ(std::string(TForm1::Caption), "Изменение структуры базы данных");
+    EXPECT_EQ(form.Label1->Text(), "\"Ворлан + 4.0 \" изменения от 30.07.2003 года");
+    EXPECT_EQ(form.Label2->Text(), "Внимание! Не забудьте сделать резервную копию Вашей базы");
+    EXPECT_EQ(form.Panel1->Caption(), "№ 16");
+    EXPECT_EQ(form.Panel1Window->Text(), "№ 16");
+    EXPECT_EQ(form.Button1->Text(), "Выполнить");
+    EXPECT_EQ(form.Button2->Text(), "Обзор...");
     EXPECT_TRUE(form.Meter->DisplayText().empty());
     EXPECT_EQ(form.Meter->Percent(), 0);
 }
 
 TEST(MainWindow, ComponentsSitWhereTheLayoutPutsThem) {
     ProgramFolder program;
-    TForm1 form(program.folder());
-    EXPECT_EQ(form.size(), QSize(375, 133));
-    const std::vector<std::pair<QWidget*, QRect>> layout = {
-        {form.Label1, QRect(0, 0, 375, 16)},   {form.Label2, QRect(83, 61, 162, 39)},
-        {form.Panel1, QRect(24, 65, 52, 28)},  {form.Button1, QRect(271, 67, 75, 25)},
-        {form.Edit1, QRect(24, 34, 265, 21)},  {form.Meter, QRect(24, 104, 322, 21)},
+    FormWindow form(program.folder());
+    EXPECT_EQ(form.window().size(), QSize(375, 133));
+    const std::vector<std::pair<TControl*, QRect>> layout = {
+        {form.Label1, QRect(0, 0, 375, 16)},        {form.Label2, QRect(83, 61, 162, 39)},
+        {form.Panel1Window, QRect(24, 65, 52, 28)}, {form.Button1, QRect(271, 67, 75, 25)},
+        {form.Edit1, QRect(24, 34, 265, 21)},       {form.MeterWindow, QRect(24, 104, 322, 21)},
         {form.Button2, QRect(289, 35, 49, 22)}};
-    for (const auto& [widget, rect] : layout)
-        EXPECT_EQ(widget->geometry(), rect) << widget->metaObject()->className();
+    for (const auto& [control, rect] : layout) {
+        SCOPED_TRACE(widget(control)->metaObject()->className());
+        EXPECT_EQ(widget(control)->geometry(), rect);
+        EXPECT_EQ(control->BoundsRect(), (TRect{rect.x(), rect.y(), rect.width(), rect.height()}));
+    }
 }
 
 TEST(MainWindow, OnlyLabel1FollowsAResize) {
     ProgramFolder program;
-    TForm1 form(program.folder());
+    FormWindow form(program.folder());
     form.show();
-    form.resize(600, 300);
-    EXPECT_EQ(form.Label1->geometry(), QRect(0, 0, 600, 16));
-    EXPECT_EQ(form.Meter->geometry(), QRect(24, 104, 322, 21));
-    EXPECT_EQ(form.Button1->geometry(), QRect(271, 67, 75, 25));
+    form.window().resize(600, 300);
+    EXPECT_EQ(widget(form.Label1)->geometry(), QRect(0, 0, 600, 16));
+    EXPECT_EQ(widget(form.MeterWindow)->geometry(), QRect(24, 104, 322, 21));
+    EXPECT_EQ(widget(form.Button1)->geometry(), QRect(271, 67, 75, 25));
+    EXPECT_EQ(form.Label1->BoundsRect(), (TRect{0, 0, 600, 16}));
 }
 
 TEST(MainWindow, FontsAndColoursMatchTheirRoles) {
     ProgramFolder program;
-    TForm1 form(program.folder());
+    FormWindow form(program.folder());
     struct Expected {
         QWidget* widget;
         int pixelSize;
         bool bold;
         QColor colour;
     };
-    const QColor windowText = form.palette().color(QPalette::Active, QPalette::WindowText);
-    const std::vector<Expected> expected = {
-        {form.Label1, 13, true, QColor(0, 0, 0x80)}, {form.Label2, 11, true, QColor(Qt::red)},
-        {form.Panel1, 19, true, QColor(Qt::blue)},   {form.Edit1, 11, false, windowText},
-        {form.Meter, 11, false, windowText},         {form.Button1, 11, false, windowText}};
+    const QColor windowText = form.window().palette().color(QPalette::Active, QPalette::WindowText);
+    const std::vector<Expected> expected = {{widget(form.Label1), 13, true, QColor(0, 0, 0x80)},
+                                            {widget(form.Label2), 11, true, QColor(Qt::red)},
+                                            {widget(form.Panel1Window), 19, true, QColor(Qt::blue)},
+                                            {widget(form.Edit1), 11, false, windowText},
+                                            {widget(form.MeterWindow), 11, false, windowText},
+                                            {widget(form.Button1), 11, false, windowText}};
     for (const Expected& e : expected) {
         SCOPED_TRACE(e.widget->metaObject()->className());
         EXPECT_EQ(e.widget->font().pixelSize(), e.pixelSize);
@@ -104,20 +127,22 @@ TEST(MainWindow, FontsAndColoursMatchTheirRoles) {
     EXPECT_EQ(form.Panel1->BevelOuter(), controls::BevelCut::Raised);
     EXPECT_EQ(form.Panel1->BevelInner(), controls::BevelCut::Lowered);
     EXPECT_EQ(form.Meter->BevelOuter(), controls::BevelCut::Lowered);
-    EXPECT_EQ(form.Panel1->font().families().value(0), QStringLiteral("Times New Roman"));
+    EXPECT_EQ(widget(form.Panel1Window)->font().families().value(0),
+              QStringLiteral("Times New Roman"));
 }
 
 TEST(MainWindow, TabOrderRunsFromRunButtonToPathToBrowse) {
     ProgramFolder program;
-    TForm1 form(program.folder());
+    FormWindow form(program.folder());
     std::vector<QWidget*> focusable;
-    QWidget* widget = form.Button1;
+    QWidget* const run = widget(form.Button1);
+    QWidget* next = run;
     do {
-        if (widget->focusPolicy() & Qt::TabFocus)
-            focusable.push_back(widget);
-        widget = widget->nextInFocusChain();
-    } while (widget != form.Button1);
-    EXPECT_EQ(focusable, (std::vector<QWidget*>{form.Button1, form.Edit1, form.Button2}));
+        if (next->focusPolicy() & Qt::TabFocus)
+            focusable.push_back(next);
+        next = next->nextInFocusChain();
+    } while (next != run);
+    EXPECT_EQ(focusable, (std::vector<QWidget*>{run, widget(form.Edit1), widget(form.Button2)}));
 }
 
 struct ProposalCase {
@@ -142,11 +167,11 @@ TEST_P(StartupProposal, ProposesTheFirstDatabaseOfTheDbFolder) {
     for (const std::string& file : c.files)
         program.addFile(file);
 
-    TForm1 form(program.folder());
+    FormWindow form(program.folder());
     const std::string expected = c.proposed.empty() ? "" : program.folder() + c.proposed;
     EXPECT_EQ(form.databasePath(), expected);
-    EXPECT_EQ(form.Edit1->text(), platform::displayFileName(expected));
-    EXPECT_EQ(form.Button1->isEnabled(), c.runEnabled);
+    EXPECT_EQ(form.Edit1->Text(), platform::displayFileName(expected));
+    EXPECT_EQ(form.Button1->Enabled(), c.runEnabled);
     EXPECT_EQ(form.OpenDialog1.request.initialFolder, program.folder());
 }
 
@@ -187,8 +212,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(MainWindow, DatabaseBesideTheProgramIsNotProposed) {
     ProgramFolder program;
     program.addFile("beside.mdb");
-    TForm1 form(program.folder());
-    EXPECT_TRUE(form.Edit1->text().isEmpty());
+    FormWindow form(program.folder());
+    EXPECT_TRUE(form.Edit1->Text().empty());
 }
 
 // Types `text` into the focused line edit one key at a time.
@@ -204,34 +229,35 @@ TEST(MainWindow, RunButtonIsEnabledExactlyWhileTypedPathNamesAFile) {
     program.makeDbFolder();
     program.addFile("DB/base.mdb");
     const std::string other = program.dir.file("base");
-    TForm1 form(program.folder() + "elsewhere/");
+    FormWindow form(program.folder() + "elsewhere/");
     const QString path = QString::fromStdString(program.dir.file("DB/base.mdb"));
+    QWidget* const edit = widget(form.Edit1);
 
     for (qsizetype typed = 1; typed <= path.size(); ++typed) {
-        typeKey(form.Edit1, 0, path.mid(typed - 1, 1));
-        ASSERT_EQ(form.Edit1->text(), path.left(typed));
-        EXPECT_EQ(form.Button1->isEnabled(), typed == path.size()) << utf8(path.left(typed));
+        typeKey(edit, 0, path.mid(typed - 1, 1));
+        ASSERT_EQ(form.Edit1->Text(), utf8(path.left(typed)));
+        EXPECT_EQ(form.Button1->Enabled(), typed == path.size()) << utf8(path.left(typed));
     }
-    typeKey(form.Edit1, 0, "x");
-    EXPECT_FALSE(form.Button1->isEnabled());
-    typeKey(form.Edit1, Qt::Key_Backspace, {});
-    EXPECT_TRUE(form.Button1->isEnabled());
-    form.Edit1->clear();
-    EXPECT_FALSE(form.Button1->isEnabled());
+    typeKey(edit, 0, "x");
+    EXPECT_FALSE(form.Button1->Enabled());
+    typeKey(edit, Qt::Key_Backspace, {});
+    EXPECT_TRUE(form.Button1->Enabled());
+    form.Edit1->setText("");
+    EXPECT_FALSE(form.Button1->Enabled());
 }
 
 TEST(MainWindow, BrowseConfirmedPutsTheChosenFileInThePath) {
     ScopedRecordingDialogs dialogs;
     ProgramFolder program;
     program.addFile("chosen.mdb");
-    TForm1 form(program.folder());
+    FormWindow form(program.folder());
     const std::string chosen = program.dir.file("chosen.mdb");
     dialogs->queueOpenFile(chosen);
 
-    form.Button2->click();
+    press(form.Button2);
 
-    EXPECT_EQ(utf8(form.Edit1->text()), chosen);
-    EXPECT_TRUE(form.Button1->isEnabled());
+    EXPECT_EQ(form.Edit1->Text(), chosen);
+    EXPECT_TRUE(form.Button1->Enabled());
     ASSERT_EQ(dialogs->openFileRequests().size(), 1u);
     const platform::OpenFileRequest& request = dialogs->openFileRequests().front();
     EXPECT_EQ(request.title, "Открыть базу данных ");
@@ -247,23 +273,23 @@ TEST(MainWindow, BrowseCancelledLeavesPathAndButtonAsTheyWere) {
     ProgramFolder program;
     program.makeDbFolder();
     program.addFile("DB/a.mdb");
-    TForm1 form(program.folder());
-    const QString before = form.Edit1->text();
-    ASSERT_TRUE(form.Button1->isEnabled());
+    FormWindow form(program.folder());
+    const std::string before = form.Edit1->Text();
+    ASSERT_TRUE(form.Button1->Enabled());
     dialogs->queueOpenFile(std::nullopt);
 
-    form.Button2->click();
+    press(form.Button2);
 
-    EXPECT_EQ(form.Edit1->text(), before);
-    EXPECT_TRUE(form.Button1->isEnabled());
+    EXPECT_EQ(form.Edit1->Text(), before);
+    EXPECT_TRUE(form.Button1->Enabled());
     EXPECT_EQ(dialogs->openFileRequests().size(), 1u);
 }
 
 TEST(MainWindow, EnterPressesTheFocusedButtonElseTheRunButton) {
     using Widget = QWidget* (*)(TForm1&);
-    const Widget path = [](TForm1& f) -> QWidget* { return f.Edit1; };
-    const Widget browse = [](TForm1& f) -> QWidget* { return f.Button2; };
-    const Widget run = [](TForm1& f) -> QWidget* { return f.Button1; };
+    const Widget path = [](TForm1& f) { return widget(f.Edit1); };
+    const Widget browse = [](TForm1& f) { return widget(f.Button2); };
+    const Widget run = [](TForm1& f) { return widget(f.Button1); };
     const struct {
         const char* name;
         Widget focus;
@@ -282,17 +308,17 @@ TEST(MainWindow, EnterPressesTheFocusedButtonElseTheRunButton) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ScopedRecordingDialogs dialogs;
-        TForm1 form(program.folder());
+        FormWindow form(program.folder());
         if (!c.pathNamesAFile)
             form.Edit1->setText("no such file");
         form.show();
-        form.activateWindow();
+        form.window().activateWindow();
         c.focus(form)->setFocus();
         QApplication::processEvents();
-        ASSERT_EQ(form.focusWidget(), c.focus(form));
+        ASSERT_EQ(form.window().focusWidget(), c.focus(form));
 
         // The key goes where the window system sends it: to the window's focus widget.
-        typeKey(form.focusWidget(), Qt::Key_Return, "\r");
+        typeKey(form.window().focusWidget(), Qt::Key_Return, "\r");
 
         const std::vector<std::string> opened = {"Не удалось открыть " + program.folder() +
                                                  "DB/a.mdb"};
@@ -304,13 +330,14 @@ TEST(MainWindow, EnterPressesTheFocusedButtonElseTheRunButton) {
 
 TEST(MainWindow, WholeWindowFrameIncludedIsCentredOnTheScreen) {
     ProgramFolder program;
-    TForm1 form(program.folder());
+    FormWindow form(program.folder());
     form.show();
     QApplication::processEvents();
-    const QRect frame = form.frameGeometry();
+    QWidget& window = form.window();
+    const QRect frame = window.frameGeometry();
     // The offscreen window system draws a frame, as a desktop's does.
-    ASSERT_GT(frame.width(), form.width());
-    EXPECT_EQ(frame.center(), form.screen()->availableGeometry().center());
+    ASSERT_GT(frame.width(), window.width());
+    EXPECT_EQ(frame.center(), window.screen()->availableGeometry().center());
 }
 
 // While armed, every folder listing fails after its first entry, as on a share that goes away
@@ -348,12 +375,12 @@ TEST(MainWindow, FoldersThatFailWhileListedProposeNothingAndStartUpGoesOn) {
     program.makeDbFolder();
     program.addFile("DB/a.mdb");
     program.addFile("DB/b.mdb");
-    ASSERT_EQ(TForm1(program.folder()).databasePath(), program.folder() + "DB/a.mdb");
+    ASSERT_EQ(FormWindow(program.folder()).databasePath(), program.folder() + "DB/a.mdb");
 
     FailingListings failing;
-    TForm1 form(program.folder());
-    EXPECT_TRUE(form.Edit1->text().isEmpty());
-    EXPECT_FALSE(form.Button1->isEnabled());
+    FormWindow form(program.folder());
+    EXPECT_TRUE(form.Edit1->Text().empty());
+    EXPECT_FALSE(form.Button1->Enabled());
     EXPECT_FALSE(failing.started.empty()); // the listings really failed
 }
 

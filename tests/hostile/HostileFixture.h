@@ -3,7 +3,7 @@
 // as the operator starts it, and a way for a child process to hand its recorded boxes back.
 
 #include "engine/Registration.h"
-#include "forms/M_Patch16.h"
+#include "support/FormWindow.h"
 #include "support/OperatorClick.h"
 #include "support/RecordingDialogs.h"
 #include "support/SqliteDump.h"
@@ -40,15 +40,15 @@ struct Seen {
 // handler is called directly and what it raises is shown as the event loop would show it.
 inline Seen runThroughWindow(const std::string& programFolder, const std::string& path,
                              testsupport::RecordingDialogs& dialogs) {
-    TForm1 form(programFolder + "/");
-    form.Edit1->setText(QString::fromStdString(path));
+    testsupport::FormWindow form(programFolder + "/");
+    form.Edit1->setText(path);
     form.show();
     QCoreApplication::processEvents();
     dialogs.clear();
     Seen seen;
-    seen.enabledBefore = form.Button1->isEnabled();
+    seen.enabledBefore = form.Button1->Enabled();
     if (seen.enabledBefore) {
-        testsupport::clickAsOperator(form.Button1);
+        testsupport::clickAsOperator(*form.Button1);
     } else {
         try {
             form.Button1Click();
@@ -56,7 +56,7 @@ inline Seen runThroughWindow(const std::string& programFolder, const std::string
             dialogs.showError(e.what());
         }
     }
-    seen.enabledAfter = form.Button1->isEnabled();
+    seen.enabledAfter = form.Button1->Enabled();
     seen.meter = form.Meter->DisplayText();
     seen.boxes = dialogs.boxes();
     return seen;

@@ -217,7 +217,7 @@ TEST_F(AccessRunTest, LargeShopEndsAsTheSameRowsTheSqliteStoreGives) {
     tools::makeSampleDatabase(sqlite, {Rows, Rows, "patch15", tools::SampleFormat::Sqlite});
     auto form = showForm();
     for (const std::string& file : {path, sqlite}) {
-        form->Edit1->setText(QString::fromStdString(file));
+        form->Edit1->setText(file);
         run(*form);
         ASSERT_TRUE(errors().empty()) << file << ": " << errors().front();
     }

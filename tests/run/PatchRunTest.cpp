@@ -47,8 +47,8 @@ TEST_F(RunTest, SampleAtRevision15BecomesRevision16WithEveryObjectInPlace) {
         sqliteRows(path, "SELECT ID, Vn, Owner, Good, DCome, HowMany, PriceSupp FROM Supgood "
                          "ORDER BY ID");
     auto form = showForm();
-    ASSERT_EQ(form->Edit1->text().toStdString(), path);
-    ASSERT_TRUE(form->Button1->isEnabled());
+    ASSERT_EQ(form->Edit1->Text(), path);
+    ASSERT_TRUE(form->Button1->Enabled());
 
     run(*form);
     EXPECT_TRUE(errors().empty()) << errors().front();
@@ -142,7 +142,7 @@ TEST_F(RunTest, SampleAtRevision15BecomesRevision16WithEveryObjectInPlace) {
 
 TEST_F(RunTest, MeterWalksThroughTheStagesAndEndsFull) {
     auto form = showForm();
-    MeterWatch watch(form->Meter);
+    MeterWatch watch(*form);
     run(*form);
     ASSERT_TRUE(errors().empty());
     EXPECT_EQ(watch.captions, (std::vector<std::string>{
@@ -151,7 +151,7 @@ TEST_F(RunTest, MeterWalksThroughTheStagesAndEndsFull) {
     EXPECT_EQ(watch.percents, (std::vector<int>{0, 25, 50, 75, 100}));
     EXPECT_EQ(form->Meter->Percent(), 100);
     EXPECT_EQ(form->Meter->DisplayText(), "Выполнено");
-    EXPECT_TRUE(form->Button1->isEnabled());
+    EXPECT_TRUE(form->Button1->Enabled());
 }
 
 TEST_F(RunTest, SecondRunIsRefusedAsNotNeededAndChangesNothing) {
@@ -162,7 +162,7 @@ TEST_F(RunTest, SecondRunIsRefusedAsNotNeededAndChangesNothing) {
     run(*form);
     EXPECT_EQ(messages(),
               (std::vector<std::string>{"Нет необходимости в выполнении данного патча"}));
-    EXPECT_FALSE(form->Button1->isEnabled());
+    EXPECT_FALSE(form->Button1->Enabled());
     EXPECT_EQ(testsupport::fileBytes(path), after);
 }
 
@@ -172,8 +172,8 @@ TEST_F(RunTest, RunOnAnotherDatabaseShowsItsOwnProgressFromAnEmptyBar) {
     ASSERT_TRUE(errors().empty());
     const std::string second = dir.file("DB/second.mdb");
     tools::makeSampleDatabase(second, {3, 5, "patch15", tools::SampleFormat::Sqlite});
-    form->Edit1->setText(QString::fromStdString(second));
-    MeterWatch watch(form->Meter);
+    form->Edit1->setText(second);
+    MeterWatch watch(*form);
     run(*form);
     ASSERT_TRUE(errors().empty());
     EXPECT_EQ(watch.percents, (std::vector<int>{0, 25, 50, 75, 100}));
@@ -244,15 +244,15 @@ TEST(RunOnNamesInOtherEncodings, RunsOnExactlyTheFileOfThoseBytes) {
         std::filesystem::create_directories(program + "DB");
         const std::string untouched = testsupport::fileBytes(garbled);
 
-        TForm1 form(program);
+        testsupport::FormWindow form(program);
         form.show();
         if (c.browse) {
             dialogs->queueOpenFile(target);
-            testsupport::clickAsOperator(form.Button2);
+            testsupport::clickAsOperator(*form.Button2);
         }
-        EXPECT_EQ(form.Edit1->text(), platform::displayFileName(target));
-        ASSERT_TRUE(form.Button1->isEnabled());
-        testsupport::clickAsOperator(form.Button1);
+        EXPECT_EQ(form.Edit1->Text(), platform::displayFileName(target));
+        ASSERT_TRUE(form.Button1->Enabled());
+        testsupport::clickAsOperator(*form.Button1);
 
         EXPECT_TRUE(dialogs->boxes().empty()) << dialogs->boxes().front().text;
         EXPECT_EQ(form.Meter->DisplayText(), "Выполнено");

@@ -42,7 +42,7 @@ TEST_F(RunTest, DatabasesAtOtherRevisionsAreRefusedUntouched) {
         run(*form);
         EXPECT_EQ(messages(), std::vector<std::string>{c.message});
         EXPECT_TRUE(errors().empty());
-        EXPECT_FALSE(form->Button1->isEnabled());
+        EXPECT_FALSE(form->Button1->Enabled());
         EXPECT_EQ(fileBytes(path), before);
     }
 }
@@ -56,7 +56,7 @@ TEST_F(RunTest, RunThatCannotStampFailsAndLeavesTheDatabaseAsItWas) {
     EXPECT_EQ(errors(), std::vector<std::string>{
                             "В таблице param нет строки с отметкой версии базы" + Unchanged});
     EXPECT_TRUE(messages().empty());
-    EXPECT_TRUE(form->Button1->isEnabled());
+    EXPECT_TRUE(form->Button1->Enabled());
     EXPECT_EQ(fileBytes(path), before);
     EXPECT_EQ(Dao, nullptr); // the connection was released
 }
@@ -110,8 +110,8 @@ TEST(RunLevels, EveryRefusalAndFailureEndsTheLevelsItOpenedBeforeTheClose) {
             engine.setRecordset(c.stampRows, {{"AVALUE", c.stamp}});
         if (*c.failOn)
             engine.failOn(c.failOn);
-        TForm1 form(dir.path() + "/");
-        form.Edit1->setText(QString::fromStdString(path));
+        testsupport::FormWindow form(dir.path() + "/");
+        form.Edit1->setText(path);
         try {
             form.Button1Click();
         } catch (const std::exception&) {

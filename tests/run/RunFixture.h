@@ -5,6 +5,8 @@
 #include "engine/Registration.h"
 #include "forms/EDatabaseError.h"
 #include "forms/M_Patch16.h"
+#include "platform/qt/QtForm.h"
+#include "support/FormWindow.h"
 #include "support/OperatorClick.h"
 #include "support/RecordingDialogs.h"
 #include "support/SqliteDump.h"
@@ -23,18 +25,20 @@
 
 namespace runtest {
 
-// Records what the meter shows each time it paints: its caption and its percentage.
+// Records what the form's meter shows each time its window paints: its caption and its
+// percentage.
 class MeterWatch : public QObject {
 public:
-    explicit MeterWatch(controls::TzelMeter* meter) : meter_(meter) {
-        meter->installEventFilter(this);
+    explicit MeterWatch(const TForm1& form)
+        : meter_(form.Meter), window_(platform::QtForm::widgetOf(*form.MeterWindow)) {
+        window_->installEventFilter(this);
     }
     std::vector<std::string> captions;
     std::vector<int> percents;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (watched == meter_ && event->type() == QEvent::Paint) {
+        if (watched == window_ && event->type() == QEvent::Paint) {
             if (captions.empty() || captions.back() != meter_->DisplayText())
                 captions.push_back(meter_->DisplayText());
             if (percents.empty() || percents.back() != meter_->Percent())
@@ -45,6 +49,7 @@ protected:
 
 private:
     controls::TzelMeter* meter_;
+    QObject* window_;
 };
 
 class RunTest : public ::testing::Test {
@@ -57,17 +62,15 @@ protected:
     }
 
     // The window as the program shows it, proposing the database of the DB folder.
-    std::unique_ptr<TForm1> showForm() {
-        auto form = std::make_unique<TForm1>(dir.path() + "/");
+    std::unique_ptr<testsupport::FormWindow> showForm() {
+        auto form = std::make_unique<testsupport::FormWindow>(dir.path() + "/");
         form->show();
-        // Let the window be exposed, so the meter's repaints really paint.
-        QCoreApplication::processEvents();
         return form;
     }
 
     // Presses the run button with the mouse, as the operator does: the click passes through the
     // application's event loop, which shows an error raised by the run in the error box.
-    void run(TForm1& form) { testsupport::clickAsOperator(form.Button1); }
+    void run(TForm1& form) { testsupport::clickAsOperator(*form.Button1); }
 
     std::vector<std::string> errors() {
         return dialogs->texts(testsupport::RecordingDialogs::Kind::Error);

@@ -1,8 +1,12 @@
 #include "support/OperatorClick.h"
 
+#include "platform/qt/QtForm.h"
+
 #include <QCoreApplication>
 #include <QMouseEvent>
 #include <QWidget>
+
+#include <stdexcept>
 
 namespace testsupport {
 
@@ -15,6 +19,13 @@ void clickAsOperator(QWidget* widget) {
                         Qt::NoModifier);
     QCoreApplication::sendEvent(widget, &press);
     QCoreApplication::sendEvent(widget, &release);
+}
+
+void clickAsOperator(const controls::TControl& control) {
+    QWidget* widget = platform::QtForm::widgetOf(control);
+    if (!widget)
+        throw std::logic_error("clickAsOperator: the control has no Qt widget");
+    clickAsOperator(widget);
 }
 
 } // namespace testsupport

@@ -5,8 +5,14 @@
 
 class QWidget;
 
+namespace controls {
+class TControl;
+}
+
 namespace testsupport {
 
 void clickAsOperator(QWidget* widget);
+// Clicks the Qt widget behind a control that a platform::QtForm made.
+void clickAsOperator(const controls::TControl& control);
 
 } // namespace testsupport

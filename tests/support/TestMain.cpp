@@ -3,7 +3,7 @@
 // force, then every test. Recording dialogs stand in for Qt's from the start, so no test can
 // ever wait on a modal box, even one that forgot to install its own recorder.
 
-#include "platform/Application.h"
+#include "platform/qt/Application.h"
 #include "support/RecordingDialogs.h"
 
 #include <gtest/gtest.h>
