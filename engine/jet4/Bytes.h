@@ -4,7 +4,7 @@
 // the structure it belongs to becomes a FormatError naming the structure and the page instead of
 // a read past the buffer.
 
-#include "engine/jet4/FormatError.h"
+#include "engine/jet4/file/FormatError.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,9 +1,9 @@
 #include "engine/jet4/Catalog.h"
 
-#include "engine/jet4/FormatError.h"
 #include "engine/jet4/TableDefinition.h"
 #include "engine/jet4/TableScan.h"
 #include "engine/jet4/Text.h"
+#include "engine/jet4/file/FormatError.h"
 
 namespace engine::jet4 {
 

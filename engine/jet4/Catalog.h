@@ -2,7 +2,7 @@
 // The catalog: the rows of MSysObjects, whose definition is always at page 2. One row per
 // object (table, query, form, container...); a table's Id is its definition page.
 
-#include "engine/jet4/PageFile.h"
+#include "engine/jet4/file/PageFile.h"
 
 #include <cstdint>
 #include <optional>

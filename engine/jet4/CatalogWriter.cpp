@@ -1,12 +1,12 @@
 #include "engine/jet4/CatalogWriter.h"
 
 #include "engine/jet4/Catalog.h"
-#include "engine/jet4/FormatError.h"
 #include "engine/jet4/IndexBuilder.h"
 #include "engine/jet4/RowWriter.h"
 #include "engine/jet4/TableDefinition.h"
 #include "engine/jet4/TableScan.h"
 #include "engine/jet4/Text.h"
+#include "engine/jet4/file/FormatError.h"
 
 #include <set>
 

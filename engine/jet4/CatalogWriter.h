@@ -11,7 +11,7 @@
 //     (MSysObjects' ParentIdName index has a text key: a catalog in a sort order other than
 //     General raises IndexKeyError before a key is written).
 
-#include "engine/jet4/PageFile.h"
+#include "engine/jet4/file/PageFile.h"
 
 #include <cstdint>
 #include <optional>

@@ -18,7 +18,7 @@
 // of its own — either deleted (Access sets both flags and reclaims the bytes) or the image an
 // overflow pointer leads to.
 
-#include "engine/jet4/PageFile.h"
+#include "engine/jet4/file/PageFile.h"
 
 #include <cstddef>
 #include <cstdint>

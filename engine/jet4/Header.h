@@ -14,7 +14,7 @@
 //   0x71    1       its version
 //   0x72    8       creation date (double, days since 1899-12-30)
 
-#include "engine/jet4/PageFile.h"
+#include "engine/jet4/file/PageFile.h"
 
 #include <cstdint>
 #include <span>

@@ -12,8 +12,8 @@
 #include "engine/jet4/TextKey.h"
 #include "engine/jet4/UsageMap.h"
 
-#include "engine/jet4/SpillFile.h"
-#include "engine/jet4/SystemFiles.h"
+#include "engine/jet4/file/SpillFile.h"
+#include "engine/jet4/file/SystemFiles.h"
 
 #include <algorithm>
 #include <array>

@@ -22,7 +22,7 @@
 // big-endian, row 1 byte), then on node pages the child page (4 bytes big-endian).
 
 #include "engine/jet4/DataPage.h"
-#include "engine/jet4/PageFile.h"
+#include "engine/jet4/file/PageFile.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -13,7 +13,7 @@
 // Each row of a chain starts with the row pointer of the next (0 after the last), then a part
 // of the value.
 
-#include "engine/jet4/PageFile.h"
+#include "engine/jet4/file/PageFile.h"
 
 #include <cstdint>
 #include <span>

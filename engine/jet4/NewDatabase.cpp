@@ -9,8 +9,8 @@
 #include "engine/jet4/PageAllocator.h"
 #include "engine/jet4/PropertiesEncoder.h"
 #include "engine/jet4/RowEncoder.h"
-#include "engine/jet4/SystemFiles.h"
 #include "engine/jet4/UsageMapEncoder.h"
+#include "engine/jet4/file/SystemFiles.h"
 
 #include <algorithm>
 #include <bit>

@@ -2,10 +2,10 @@
 
 #include "engine/jet4/Bytes.h"
 #include "engine/jet4/EncoderBytes.h"
-#include "engine/jet4/FormatError.h"
 #include "engine/jet4/PagesInReach.h"
 #include "engine/jet4/UsageMap.h"
 #include "engine/jet4/UsageMapEncoder.h"
+#include "engine/jet4/file/FormatError.h"
 
 #include <algorithm>
 #include <stdexcept>

@@ -20,8 +20,8 @@
 
 #include "engine/jet4/DataPage.h"
 #include "engine/jet4/DataPageBuilder.h"
-#include "engine/jet4/PageFile.h"
 #include "engine/jet4/TableDefinitionEncoder.h"
+#include "engine/jet4/file/PageFile.h"
 
 #include <cstdint>
 #include <optional>

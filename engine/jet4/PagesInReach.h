@@ -4,7 +4,7 @@
 // Access and Jackcess leave maps of the first kind behind (the file was compacted or cut back to
 // its last page in use, the map left as it was); nothing of the database is missing from them.
 
-#include "engine/jet4/PageFile.h"
+#include "engine/jet4/file/PageFile.h"
 
 #include <cstdint>
 

@@ -2,13 +2,13 @@
 
 #include "engine/jet4/DataPageBuilder.h"
 #include "engine/jet4/EncoderBytes.h"
-#include "engine/jet4/FormatError.h"
 #include "engine/jet4/LongValue.h"
 #include "engine/jet4/PageAllocator.h"
 #include "engine/jet4/Row.h"
 #include "engine/jet4/RowEncoder.h"
 #include "engine/jet4/RowFields.h"
 #include "engine/jet4/UsageMap.h"
+#include "engine/jet4/file/FormatError.h"
 
 #include <algorithm>
 #include <cstring>

@@ -26,9 +26,9 @@
 // them, and their pages can then take new values.
 
 #include "engine/jet4/DataPage.h"
-#include "engine/jet4/PageFile.h"
 #include "engine/jet4/TableDefinition.h"
 #include "engine/jet4/Value.h"
+#include "engine/jet4/file/PageFile.h"
 
 #include <cstddef>
 #include <list>

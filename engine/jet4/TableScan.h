@@ -9,9 +9,9 @@
 //   - any other slot is the row.
 
 #include "engine/jet4/DataPage.h"
-#include "engine/jet4/PageFile.h"
 #include "engine/jet4/TableDefinition.h"
 #include "engine/jet4/Value.h"
+#include "engine/jet4/file/PageFile.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,6 +1,6 @@
 #include "engine/jet4/Text.h"
 
-#include "engine/jet4/FormatError.h"
+#include "engine/jet4/file/FormatError.h"
 
 namespace engine::jet4 {
 

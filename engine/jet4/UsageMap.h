@@ -15,7 +15,7 @@
 // sets the bits of pages past the end of the file.
 
 #include "engine/jet4/DataPage.h"
-#include "engine/jet4/PageFile.h"
+#include "engine/jet4/file/PageFile.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -4,7 +4,7 @@
 
 #include "HostileFixture.h"
 #include "engine/jet4/IndexPage.h"
-#include "engine/jet4/PageFile.h"
+#include "engine/jet4/file/PageFile.h"
 #include "support/JetDamage.h"
 #include "support/JetSamples.h"
 #include "tools/check/Checker.h"

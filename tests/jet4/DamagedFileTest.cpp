@@ -3,12 +3,12 @@
 
 #include "engine/jet4/Catalog.h"
 #include "engine/jet4/DataPage.h"
-#include "engine/jet4/FormatError.h"
 #include "engine/jet4/Header.h"
 #include "engine/jet4/IndexPage.h"
 #include "engine/jet4/IndexTreeCheck.h"
 #include "engine/jet4/TableDefinition.h"
 #include "engine/jet4/TableScan.h"
+#include "engine/jet4/file/FormatError.h"
 #include "support/JetDamage.h"
 #include "support/JetSamples.h"
 #include "support/TempDir.h"

@@ -9,11 +9,11 @@
 
 #include "engine/jet4/Catalog.h"
 #include "engine/jet4/DataPage.h"
-#include "engine/jet4/PageFile.h"
 #include "engine/jet4/TableDefinition.h"
 #include "engine/jet4/TableScan.h"
 #include "engine/jet4/Text.h"
 #include "engine/jet4/UsageMap.h"
+#include "engine/jet4/file/PageFile.h"
 #include "jet4/Mdbtools.h"
 #include "support/JetSamples.h"
 

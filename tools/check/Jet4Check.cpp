@@ -2,16 +2,16 @@
 
 #include "engine/jet4/Catalog.h"
 #include "engine/jet4/DataPage.h"
-#include "engine/jet4/FormatError.h"
 #include "engine/jet4/Header.h"
 #include "engine/jet4/IndexKey.h"
 #include "engine/jet4/IndexPage.h"
 #include "engine/jet4/IndexTreeCheck.h"
-#include "engine/jet4/PageFile.h"
 #include "engine/jet4/TableDefinition.h"
 #include "engine/jet4/TableScan.h"
 #include "engine/jet4/Text.h"
 #include "engine/jet4/UsageMap.h"
+#include "engine/jet4/file/FormatError.h"
+#include "engine/jet4/file/PageFile.h"
 #include "tools/check/JsonLines.h"
 
 #include <algorithm>

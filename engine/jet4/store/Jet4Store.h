@@ -23,8 +23,8 @@
 #include "engine/Store.h"
 #include "engine/jet4/Catalog.h"
 #include "engine/jet4/Header.h"
-#include "engine/jet4/PageFile.h"
 #include "engine/jet4/TableDefinition.h"
+#include "engine/jet4/file/PageFile.h"
 #include "engine/sql/Select.h"
 
 #include <functional>

@@ -1,4 +1,4 @@
-#include "engine/jet4/DiskOperations.h"
+#include "engine/jet4/file/DiskOperations.h"
 
 #include <cerrno>
 #include <system_error>

@@ -12,7 +12,7 @@
 // file system, where its holder may be another machine whose open files cannot be seen from here. A
 // byte-range lock on the database itself also counts as in use.
 
-#include "engine/jet4/SystemFiles.h"
+#include "engine/jet4/file/SystemFiles.h"
 
 #include <stdexcept>
 #include <string>

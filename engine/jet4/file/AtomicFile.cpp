@@ -1,6 +1,6 @@
-#include "engine/jet4/AtomicFile.h"
+#include "engine/jet4/file/AtomicFile.h"
 
-#include "engine/jet4/DiskOperations.h"
+#include "engine/jet4/file/DiskOperations.h"
 
 #include <algorithm>
 #include <cerrno>

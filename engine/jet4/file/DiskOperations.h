@@ -4,7 +4,7 @@
 // the program step() does nothing; a test installs a hook there to count the operations, to make
 // the n-th fail as the system would, or to end the process just before it.
 
-#include "engine/jet4/SystemFiles.h"
+#include "engine/jet4/file/SystemFiles.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -8,7 +8,7 @@
 // run that ends in the middle leaves at most that file behind; the next writer removes it once it
 // holds the writer's lock.
 
-#include "engine/jet4/SystemFiles.h"
+#include "engine/jet4/file/SystemFiles.h"
 
 #include <cstdint>
 #include <functional>

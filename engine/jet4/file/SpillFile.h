@@ -4,7 +4,7 @@
 // system removes when it is closed, whatever ends the process (sys::openSpill). The index builder
 // keeps its sorted runs and its finished leaves in one the same way.
 
-#include "engine/jet4/SystemFiles.h"
+#include "engine/jet4/file/SystemFiles.h"
 
 #include <array>
 #include <cstdint>

@@ -22,7 +22,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "engine/jet4/AtomicFile.h"
+#include "engine/jet4/file/AtomicFile.h"
 
 namespace engine::jet4 {
 

@@ -1,9 +1,9 @@
 // The file layer on Linux and other POSIX systems (see SystemFiles.h).
 #if !defined(_WIN32)
 
-#include "engine/jet4/SystemFiles.h"
+#include "engine/jet4/file/SystemFiles.h"
 
-#include "engine/jet4/DiskOperations.h"
+#include "engine/jet4/file/DiskOperations.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,4 +1,4 @@
-#include "engine/jet4/FileLock.h"
+#include "engine/jet4/file/FileLock.h"
 
 #include <algorithm>
 #include <cctype>

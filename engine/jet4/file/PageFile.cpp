@@ -1,9 +1,9 @@
-#include "engine/jet4/PageFile.h"
+#include "engine/jet4/file/PageFile.h"
 
-#include "engine/jet4/DiskOperations.h"
-#include "engine/jet4/FileLock.h"
-#include "engine/jet4/FormatError.h"
-#include "engine/jet4/SpillFile.h"
+#include "engine/jet4/file/DiskOperations.h"
+#include "engine/jet4/file/FileLock.h"
+#include "engine/jet4/file/FormatError.h"
+#include "engine/jet4/file/SpillFile.h"
 
 #include <algorithm>
 #include <exception>

@@ -3,9 +3,9 @@
 // get the \\?\ prefix that lifts the 260-character limit.
 #if defined(_WIN32)
 
-#include "engine/jet4/SystemFiles.h"
+#include "engine/jet4/file/SystemFiles.h"
 
-#include "engine/jet4/DiskOperations.h"
+#include "engine/jet4/file/DiskOperations.h"
 
 #include <algorithm>
 #include <atomic>

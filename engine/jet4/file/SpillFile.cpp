@@ -1,6 +1,6 @@
-#include "engine/jet4/SpillFile.h"
+#include "engine/jet4/file/SpillFile.h"
 
-#include "engine/jet4/DiskOperations.h"
+#include "engine/jet4/file/DiskOperations.h"
 
 namespace engine::jet4 {
 
