@@ -26,8 +26,8 @@
 //   - pages are numbered root first, then each level below from left to right.
 
 #include "engine/jet4/IndexPage.h"
-#include "engine/jet4/TableDefinition.h"
 #include "engine/jet4/file/PageFile.h"
+#include "engine/jet4/format/TableDefinition.h"
 
 #include <cstddef>
 #include <cstdint>

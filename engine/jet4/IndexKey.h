@@ -2,7 +2,7 @@
 // The key bytes of a Jet 4 index entry: what precedes the row pointer in every leaf entry, and
 // what index entries are ordered by (plain byte comparison).
 
-#include "engine/jet4/Value.h"
+#include "engine/jet4/format/Value.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,6 +1,6 @@
 #include "engine/jet4/IndexPage.h"
 
-#include "engine/jet4/Bytes.h"
+#include "engine/jet4/format/Bytes.h"
 
 namespace engine::jet4 {
 

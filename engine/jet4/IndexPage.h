@@ -21,8 +21,8 @@
 // key (per column: a flag byte and the encoded value), then the row pointer (page 3 bytes
 // big-endian, row 1 byte), then on node pages the child page (4 bytes big-endian).
 
-#include "engine/jet4/DataPage.h"
 #include "engine/jet4/file/PageFile.h"
+#include "engine/jet4/format/DataPage.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -7,7 +7,7 @@
 // (IndexPage::prefixLength), at most sharedPrefixLength().
 
 #include "engine/jet4/IndexPage.h"
-#include "engine/jet4/TableDefinitionEncoder.h"
+#include "engine/jet4/format/TableDefinitionEncoder.h"
 
 #include <cstddef>
 #include <span>

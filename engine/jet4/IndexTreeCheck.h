@@ -24,8 +24,8 @@
 //     ways, or to nothing (readers take a link across parents for a broken tree).
 //   - Entries (key, then row pointer) strictly ascend across all the leaves.
 
-#include "engine/jet4/TableDefinition.h"
 #include "engine/jet4/file/PageFile.h"
+#include "engine/jet4/format/TableDefinition.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,16 +1,16 @@
 #include "engine/jet4/NewDatabase.h"
 
-#include "engine/jet4/Catalog.h"
-#include "engine/jet4/DataPageBuilder.h"
-#include "engine/jet4/EncoderBytes.h"
-#include "engine/jet4/HeaderEncoder.h"
 #include "engine/jet4/IndexBuilder.h"
 #include "engine/jet4/IndexPageBuilder.h"
 #include "engine/jet4/PageAllocator.h"
-#include "engine/jet4/PropertiesEncoder.h"
-#include "engine/jet4/RowEncoder.h"
-#include "engine/jet4/UsageMapEncoder.h"
 #include "engine/jet4/file/SystemFiles.h"
+#include "engine/jet4/format/Catalog.h"
+#include "engine/jet4/format/DataPageBuilder.h"
+#include "engine/jet4/format/EncoderBytes.h"
+#include "engine/jet4/format/HeaderEncoder.h"
+#include "engine/jet4/format/PropertiesEncoder.h"
+#include "engine/jet4/format/RowEncoder.h"
+#include "engine/jet4/format/UsageMapEncoder.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,11 +1,11 @@
 #include "engine/jet4/PageAllocator.h"
 
-#include "engine/jet4/Bytes.h"
-#include "engine/jet4/EncoderBytes.h"
 #include "engine/jet4/PagesInReach.h"
-#include "engine/jet4/UsageMap.h"
-#include "engine/jet4/UsageMapEncoder.h"
 #include "engine/jet4/file/FormatError.h"
+#include "engine/jet4/format/Bytes.h"
+#include "engine/jet4/format/EncoderBytes.h"
+#include "engine/jet4/format/UsageMap.h"
+#include "engine/jet4/format/UsageMapEncoder.h"
 
 #include <algorithm>
 #include <stdexcept>

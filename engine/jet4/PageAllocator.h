@@ -18,10 +18,10 @@
 // pages are dropped from it instead (they simply receive no more rows), so that it stays inline
 // as every Access file keeps it.
 
-#include "engine/jet4/DataPage.h"
-#include "engine/jet4/DataPageBuilder.h"
-#include "engine/jet4/TableDefinitionEncoder.h"
 #include "engine/jet4/file/PageFile.h"
+#include "engine/jet4/format/DataPage.h"
+#include "engine/jet4/format/DataPageBuilder.h"
+#include "engine/jet4/format/TableDefinitionEncoder.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,14 +1,14 @@
 #include "engine/jet4/RowWriter.h"
 
-#include "engine/jet4/DataPageBuilder.h"
-#include "engine/jet4/EncoderBytes.h"
-#include "engine/jet4/LongValue.h"
 #include "engine/jet4/PageAllocator.h"
-#include "engine/jet4/Row.h"
-#include "engine/jet4/RowEncoder.h"
-#include "engine/jet4/RowFields.h"
-#include "engine/jet4/UsageMap.h"
 #include "engine/jet4/file/FormatError.h"
+#include "engine/jet4/format/DataPageBuilder.h"
+#include "engine/jet4/format/EncoderBytes.h"
+#include "engine/jet4/format/LongValue.h"
+#include "engine/jet4/format/Row.h"
+#include "engine/jet4/format/RowEncoder.h"
+#include "engine/jet4/format/RowFields.h"
+#include "engine/jet4/format/UsageMap.h"
 
 #include <algorithm>
 #include <cstring>

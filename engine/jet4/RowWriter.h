@@ -25,10 +25,10 @@
 // A deleted or replaced value's long-value rows are deleted (0xC000): nothing else refers to
 // them, and their pages can then take new values.
 
-#include "engine/jet4/DataPage.h"
-#include "engine/jet4/TableDefinition.h"
-#include "engine/jet4/Value.h"
 #include "engine/jet4/file/PageFile.h"
+#include "engine/jet4/format/DataPage.h"
+#include "engine/jet4/format/TableDefinition.h"
+#include "engine/jet4/format/Value.h"
 
 #include <cstddef>
 #include <list>

@@ -17,9 +17,9 @@
 //   - a new index is a physical index (flags 0x80 with unique 0x01, ignore nulls 0x02 and
 //     required 0x08) and a logical one naming it (type 1 for a primary key), built from the rows.
 
-#include "engine/jet4/TableDefinition.h"
-#include "engine/jet4/Value.h"
 #include "engine/jet4/file/PageFile.h"
+#include "engine/jet4/format/TableDefinition.h"
+#include "engine/jet4/format/Value.h"
 
 #include <cstdint>
 #include <optional>

@@ -3,14 +3,14 @@
 // checker, a damaged one included. Samples are copied into temporary folders before any write.
 
 #include "engine/jet4/IndexBuilder.h"
-#include "engine/jet4/Catalog.h"
 #include "engine/jet4/IndexPageBuilder.h"
 #include "engine/jet4/NewDatabase.h"
 #include "engine/jet4/PageAllocator.h"
 #include "engine/jet4/RowWriter.h"
 #include "engine/jet4/SchemaWriter.h"
-#include "engine/jet4/TableDefinition.h"
-#include "engine/jet4/UsageMap.h"
+#include "engine/jet4/format/Catalog.h"
+#include "engine/jet4/format/TableDefinition.h"
+#include "engine/jet4/format/UsageMap.h"
 #include "support/JetSamples.h"
 #include "support/TempDir.h"
 #include "tools/check/Checker.h"

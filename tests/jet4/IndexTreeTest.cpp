@@ -2,7 +2,6 @@
 // checker and by Jackcess, take new lowest, middle and highest keys from Jackcess's writer, and
 // are still sound for both afterwards.
 
-#include "engine/jet4/Catalog.h"
 #include "engine/jet4/CatalogWriter.h"
 #include "engine/jet4/IndexBuilder.h"
 #include "engine/jet4/IndexKey.h"
@@ -11,6 +10,7 @@
 #include "engine/jet4/NewDatabase.h"
 #include "engine/jet4/RowWriter.h"
 #include "engine/jet4/SchemaWriter.h"
+#include "engine/jet4/format/Catalog.h"
 #include "support/Jackcess.h"
 #include "support/TempDir.h"
 #include "tools/check/Checker.h"

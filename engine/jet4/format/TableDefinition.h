@@ -47,8 +47,8 @@
 // The page's free space (+2) is 4096 - 8 - the bytes used on it (header included), 0 when
 // full; the first page is filled to its last byte before a continuation page is used.
 
-#include "engine/jet4/Value.h"
 #include "engine/jet4/file/PageFile.h"
+#include "engine/jet4/format/Value.h"
 
 #include <array>
 #include <cstddef>

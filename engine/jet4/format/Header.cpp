@@ -1,6 +1,6 @@
-#include "engine/jet4/Header.h"
+#include "engine/jet4/format/Header.h"
 
-#include "engine/jet4/Bytes.h"
+#include "engine/jet4/format/Bytes.h"
 
 #include <algorithm>
 #include <array>

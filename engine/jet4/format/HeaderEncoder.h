@@ -10,7 +10,7 @@
 //   0x98    4     0x0654, then "4.0\0": the same in every Jet 4 file
 //   0xE00   512   256 two-byte entries: 01 01, then 00 01 in every other one, in every new file
 
-#include "engine/jet4/TableDefinitionEncoder.h"
+#include "engine/jet4/format/TableDefinitionEncoder.h"
 
 #include <cstdint>
 

@@ -4,7 +4,7 @@
 // the table has no values and never had a chunk). The name list is `names` when given (the
 // order the reader found), else every property name in first-use order.
 
-#include "engine/jet4/Properties.h"
+#include "engine/jet4/format/Properties.h"
 
 #include <string>
 

@@ -1,9 +1,9 @@
-#include "engine/jet4/Row.h"
+#include "engine/jet4/format/Row.h"
 
-#include "engine/jet4/Bytes.h"
-#include "engine/jet4/LongValue.h"
-#include "engine/jet4/RowFields.h"
-#include "engine/jet4/Text.h"
+#include "engine/jet4/format/Bytes.h"
+#include "engine/jet4/format/LongValue.h"
+#include "engine/jet4/format/RowFields.h"
+#include "engine/jet4/format/Text.h"
 
 #include <cstring>
 

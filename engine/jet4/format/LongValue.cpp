@@ -1,7 +1,7 @@
-#include "engine/jet4/LongValue.h"
+#include "engine/jet4/format/LongValue.h"
 
-#include "engine/jet4/Bytes.h"
-#include "engine/jet4/DataPage.h"
+#include "engine/jet4/format/Bytes.h"
+#include "engine/jet4/format/DataPage.h"
 
 #include <set>
 #include <utility>

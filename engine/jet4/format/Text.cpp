@@ -1,4 +1,4 @@
-#include "engine/jet4/Text.h"
+#include "engine/jet4/format/Text.h"
 
 #include "engine/jet4/file/FormatError.h"
 

@@ -1,6 +1,6 @@
-#include "engine/jet4/UsageMapEncoder.h"
+#include "engine/jet4/format/UsageMapEncoder.h"
 
-#include "engine/jet4/EncoderBytes.h"
+#include "engine/jet4/format/EncoderBytes.h"
 
 #include <stdexcept>
 

@@ -10,9 +10,9 @@
 // the column's flag); longer ones go, uncompressed, to long-value rows that a long-value writer
 // places, the row keeping the header that points there.
 
-#include "engine/jet4/RowFields.h"
-#include "engine/jet4/TableDefinition.h"
-#include "engine/jet4/Value.h"
+#include "engine/jet4/format/RowFields.h"
+#include "engine/jet4/format/TableDefinition.h"
+#include "engine/jet4/format/Value.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,7 +1,7 @@
-#include "engine/jet4/HeaderEncoder.h"
+#include "engine/jet4/format/HeaderEncoder.h"
 
-#include "engine/jet4/EncoderBytes.h"
-#include "engine/jet4/Header.h"
+#include "engine/jet4/format/EncoderBytes.h"
+#include "engine/jet4/format/Header.h"
 
 #include <algorithm>
 #include <array>

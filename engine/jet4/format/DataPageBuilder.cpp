@@ -1,6 +1,6 @@
-#include "engine/jet4/DataPageBuilder.h"
+#include "engine/jet4/format/DataPageBuilder.h"
 
-#include "engine/jet4/EncoderBytes.h"
+#include "engine/jet4/format/EncoderBytes.h"
 
 #include <stdexcept>
 

@@ -4,8 +4,8 @@
 // edited by adding or removing columns and indexes is written consistently; `maxColumns`,
 // `variableSlots` and the column numbers, slots and offsets are written as given.
 
-#include "engine/jet4/TableDefinition.h"
 #include "engine/jet4/file/PageFile.h"
+#include "engine/jet4/format/TableDefinition.h"
 
 #include <array>
 #include <cstdint>

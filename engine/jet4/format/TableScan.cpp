@@ -1,8 +1,8 @@
-#include "engine/jet4/TableScan.h"
+#include "engine/jet4/format/TableScan.h"
 
-#include "engine/jet4/Bytes.h"
-#include "engine/jet4/Row.h"
-#include "engine/jet4/UsageMap.h"
+#include "engine/jet4/format/Bytes.h"
+#include "engine/jet4/format/Row.h"
+#include "engine/jet4/format/UsageMap.h"
 
 #include <set>
 

@@ -14,8 +14,8 @@
 // A set bit means the page is in the set (owned; for the global map: free). The global map also
 // sets the bits of pages past the end of the file.
 
-#include "engine/jet4/DataPage.h"
 #include "engine/jet4/file/PageFile.h"
+#include "engine/jet4/format/DataPage.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -17,9 +17,9 @@
 // count and read as absent; dropped columns leave their bytes in old rows, so columns are found
 // by their stored number, offset and slot, never by position among the live columns.
 
-#include "engine/jet4/TableDefinition.h"
-#include "engine/jet4/Value.h"
 #include "engine/jet4/file/PageFile.h"
+#include "engine/jet4/format/TableDefinition.h"
+#include "engine/jet4/format/Value.h"
 
 #include <cstdint>
 #include <span>

@@ -1,6 +1,6 @@
-#include "engine/jet4/UsageMap.h"
+#include "engine/jet4/format/UsageMap.h"
 
-#include "engine/jet4/Bytes.h"
+#include "engine/jet4/format/Bytes.h"
 
 #include <span>
 

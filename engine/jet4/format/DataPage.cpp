@@ -1,6 +1,6 @@
-#include "engine/jet4/DataPage.h"
+#include "engine/jet4/format/DataPage.h"
 
-#include "engine/jet4/Bytes.h"
+#include "engine/jet4/format/Bytes.h"
 
 #include <array>
 #include <optional>

@@ -4,8 +4,8 @@
 // maps, more for the global map of a large file); a reference map lists type-0x05 pages, map
 // page k covering the pages from k * PagesPerMapPage.
 
-#include "engine/jet4/TableDefinitionEncoder.h"
-#include "engine/jet4/UsageMap.h"
+#include "engine/jet4/format/TableDefinitionEncoder.h"
+#include "engine/jet4/format/UsageMap.h"
 
 #include <cstdint>
 #include <span>

@@ -1,4 +1,4 @@
-#include "engine/jet4/Value.h"
+#include "engine/jet4/format/Value.h"
 
 namespace engine::jet4 {
 

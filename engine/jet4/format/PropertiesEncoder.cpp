@@ -1,6 +1,6 @@
-#include "engine/jet4/PropertiesEncoder.h"
+#include "engine/jet4/format/PropertiesEncoder.h"
 
-#include "engine/jet4/EncoderBytes.h"
+#include "engine/jet4/format/EncoderBytes.h"
 
 #include <algorithm>
 #include <stdexcept>

@@ -9,8 +9,8 @@
 // and length, flagged 0x4000, its first 4 bytes pointing at the image elsewhere, which is added
 // as a row flagged 0x8000.
 
-#include "engine/jet4/DataPage.h"
-#include "engine/jet4/TableDefinitionEncoder.h"
+#include "engine/jet4/format/DataPage.h"
+#include "engine/jet4/format/TableDefinitionEncoder.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
-#include "engine/jet4/RowFields.h"
+#include "engine/jet4/format/RowFields.h"
 
-#include "engine/jet4/Row.h"
+#include "engine/jet4/format/Row.h"
 
 namespace engine::jet4 {
 

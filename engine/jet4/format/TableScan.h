@@ -8,10 +8,10 @@
 //     reported at the pointer slot's location, where index entries point;
 //   - any other slot is the row.
 
-#include "engine/jet4/DataPage.h"
-#include "engine/jet4/TableDefinition.h"
-#include "engine/jet4/Value.h"
 #include "engine/jet4/file/PageFile.h"
+#include "engine/jet4/format/DataPage.h"
+#include "engine/jet4/format/TableDefinition.h"
+#include "engine/jet4/format/Value.h"
 
 #include <cstdint>
 #include <functional>

@@ -4,8 +4,8 @@
 // other column over byte for byte, long-value references and Access's own text compression
 // included.
 
-#include "engine/jet4/Bytes.h"
-#include "engine/jet4/TableDefinition.h"
+#include "engine/jet4/format/Bytes.h"
+#include "engine/jet4/format/TableDefinition.h"
 
 #include <cstdint>
 #include <span>

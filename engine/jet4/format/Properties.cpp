@@ -1,8 +1,8 @@
-#include "engine/jet4/Properties.h"
+#include "engine/jet4/format/Properties.h"
 
-#include "engine/jet4/Bytes.h"
-#include "engine/jet4/Text.h"
-#include "engine/jet4/Value.h"
+#include "engine/jet4/format/Bytes.h"
+#include "engine/jet4/format/Text.h"
+#include "engine/jet4/format/Value.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
-#include "engine/jet4/TableDefinition.h"
+#include "engine/jet4/format/TableDefinition.h"
 
-#include "engine/jet4/Bytes.h"
-#include "engine/jet4/Text.h"
+#include "engine/jet4/format/Bytes.h"
+#include "engine/jet4/format/Text.h"
 
 #include <algorithm>
 #include <unordered_set>

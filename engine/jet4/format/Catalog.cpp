@@ -1,9 +1,9 @@
-#include "engine/jet4/Catalog.h"
+#include "engine/jet4/format/Catalog.h"
 
-#include "engine/jet4/TableDefinition.h"
-#include "engine/jet4/TableScan.h"
-#include "engine/jet4/Text.h"
 #include "engine/jet4/file/FormatError.h"
+#include "engine/jet4/format/TableDefinition.h"
+#include "engine/jet4/format/TableScan.h"
+#include "engine/jet4/format/Text.h"
 
 namespace engine::jet4 {
 

@@ -1,8 +1,8 @@
-#include "engine/jet4/RowEncoder.h"
+#include "engine/jet4/format/RowEncoder.h"
 
-#include "engine/jet4/EncoderBytes.h"
-#include "engine/jet4/LongValue.h"
-#include "engine/jet4/Row.h"
+#include "engine/jet4/format/EncoderBytes.h"
+#include "engine/jet4/format/LongValue.h"
+#include "engine/jet4/format/Row.h"
 
 #include <algorithm>
 #include <bit>
