@@ -1,9 +1,6 @@
 #include "engine/jet4/IndexBuilder.h"
 
-#include "engine/jet4/IndexKey.h"
-#include "engine/jet4/IndexPageBuilder.h"
 #include "engine/jet4/PageAllocator.h"
-#include "engine/jet4/TextKey.h"
 #include "engine/jet4/format/DataPage.h"
 #include "engine/jet4/format/EncoderBytes.h"
 #include "engine/jet4/format/Row.h"
@@ -11,6 +8,9 @@
 #include "engine/jet4/format/TableScan.h"
 #include "engine/jet4/format/Text.h"
 #include "engine/jet4/format/UsageMap.h"
+#include "engine/jet4/index/IndexKey.h"
+#include "engine/jet4/index/IndexPageBuilder.h"
+#include "engine/jet4/index/TextKey.h"
 
 #include "engine/jet4/file/SpillFile.h"
 #include "engine/jet4/file/SystemFiles.h"

@@ -25,9 +25,9 @@
 //     linked);
 //   - pages are numbered root first, then each level below from left to right.
 
-#include "engine/jet4/IndexPage.h"
 #include "engine/jet4/file/PageFile.h"
 #include "engine/jet4/format/TableDefinition.h"
+#include "engine/jet4/index/IndexPage.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,6 @@
 #include "engine/jet4/NewDatabase.h"
 
 #include "engine/jet4/IndexBuilder.h"
-#include "engine/jet4/IndexPageBuilder.h"
 #include "engine/jet4/PageAllocator.h"
 #include "engine/jet4/file/SystemFiles.h"
 #include "engine/jet4/format/Catalog.h"
@@ -11,6 +10,7 @@
 #include "engine/jet4/format/PropertiesEncoder.h"
 #include "engine/jet4/format/RowEncoder.h"
 #include "engine/jet4/format/UsageMapEncoder.h"
+#include "engine/jet4/index/IndexPageBuilder.h"
 
 #include <algorithm>
 #include <bit>

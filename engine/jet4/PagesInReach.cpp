@@ -1,10 +1,10 @@
 #include "engine/jet4/PagesInReach.h"
 
-#include "engine/jet4/IndexPage.h"
 #include "engine/jet4/format/Catalog.h"
 #include "engine/jet4/format/DataPage.h"
 #include "engine/jet4/format/TableDefinition.h"
 #include "engine/jet4/format/UsageMap.h"
+#include "engine/jet4/index/IndexPage.h"
 
 #include <algorithm>
 #include <unordered_set>

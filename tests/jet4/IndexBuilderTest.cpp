@@ -3,7 +3,6 @@
 // checker, a damaged one included. Samples are copied into temporary folders before any write.
 
 #include "engine/jet4/IndexBuilder.h"
-#include "engine/jet4/IndexPageBuilder.h"
 #include "engine/jet4/NewDatabase.h"
 #include "engine/jet4/PageAllocator.h"
 #include "engine/jet4/RowWriter.h"
@@ -11,6 +10,7 @@
 #include "engine/jet4/format/Catalog.h"
 #include "engine/jet4/format/TableDefinition.h"
 #include "engine/jet4/format/UsageMap.h"
+#include "engine/jet4/index/IndexPageBuilder.h"
 #include "support/JetSamples.h"
 #include "support/TempDir.h"
 #include "tools/check/Checker.h"

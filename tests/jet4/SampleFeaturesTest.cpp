@@ -3,7 +3,6 @@
 // pages, column properties, index pages, the header. Expected values come from the format notes
 // or from mdbtools at test time, never from this reader.
 
-#include "engine/jet4/IndexPage.h"
 #include "engine/jet4/format/Catalog.h"
 #include "engine/jet4/format/DataPage.h"
 #include "engine/jet4/format/Header.h"
@@ -12,6 +11,7 @@
 #include "engine/jet4/format/TableScan.h"
 #include "engine/jet4/format/Text.h"
 #include "engine/jet4/format/UsageMap.h"
+#include "engine/jet4/index/IndexPage.h"
 #include "jet4/Mdbtools.h"
 #include "support/JetSamples.h"
 

@@ -1,8 +1,5 @@
 #include "tools/check/Jet4Check.h"
 
-#include "engine/jet4/IndexKey.h"
-#include "engine/jet4/IndexPage.h"
-#include "engine/jet4/IndexTreeCheck.h"
 #include "engine/jet4/file/FormatError.h"
 #include "engine/jet4/file/PageFile.h"
 #include "engine/jet4/format/Catalog.h"
@@ -12,6 +9,9 @@
 #include "engine/jet4/format/TableScan.h"
 #include "engine/jet4/format/Text.h"
 #include "engine/jet4/format/UsageMap.h"
+#include "engine/jet4/index/IndexKey.h"
+#include "engine/jet4/index/IndexPage.h"
+#include "engine/jet4/index/IndexTreeCheck.h"
 #include "tools/check/JsonLines.h"
 
 #include <algorithm>

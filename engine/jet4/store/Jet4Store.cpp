@@ -6,7 +6,6 @@
 #include "engine/SchemaRules.h"
 #include "engine/jet4/CatalogWriter.h"
 #include "engine/jet4/IndexBuilder.h"
-#include "engine/jet4/IndexTreeCheck.h"
 #include "engine/jet4/NewDatabase.h"
 #include "engine/jet4/RowWriter.h"
 #include "engine/jet4/SchemaWriter.h"
@@ -20,6 +19,7 @@
 #include "engine/jet4/format/TableDefinition.h"
 #include "engine/jet4/format/TableScan.h"
 #include "engine/jet4/format/Text.h"
+#include "engine/jet4/index/IndexTreeCheck.h"
 #include "engine/sql/JetErrors.h"
 #include "engine/sql/Select.h"
 

@@ -1,7 +1,7 @@
-#include "engine/jet4/IndexTreeCheck.h"
+#include "engine/jet4/index/IndexTreeCheck.h"
 
-#include "engine/jet4/IndexPage.h"
 #include "engine/jet4/file/FormatError.h"
+#include "engine/jet4/index/IndexPage.h"
 
 #include <optional>
 #include <set>

@@ -1,4 +1,4 @@
-#include "engine/jet4/IndexPage.h"
+#include "engine/jet4/index/IndexPage.h"
 
 #include "engine/jet4/format/Bytes.h"
 

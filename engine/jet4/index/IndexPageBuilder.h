@@ -6,8 +6,8 @@
 // common start, pages filled by a split share the longest prefix; so the length is an input
 // (IndexPage::prefixLength), at most sharedPrefixLength().
 
-#include "engine/jet4/IndexPage.h"
 #include "engine/jet4/format/TableDefinitionEncoder.h"
+#include "engine/jet4/index/IndexPage.h"
 
 #include <cstddef>
 #include <span>

@@ -1,4 +1,4 @@
-#include "engine/jet4/TextKey.h"
+#include "engine/jet4/index/TextKey.h"
 
 #include <algorithm>
 #include <array>

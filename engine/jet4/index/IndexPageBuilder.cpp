@@ -1,4 +1,4 @@
-#include "engine/jet4/IndexPageBuilder.h"
+#include "engine/jet4/index/IndexPageBuilder.h"
 
 #include "engine/jet4/format/EncoderBytes.h"
 

@@ -1,6 +1,6 @@
-#include "engine/jet4/IndexKey.h"
+#include "engine/jet4/index/IndexKey.h"
 
-#include "engine/jet4/TextKey.h"
+#include "engine/jet4/index/TextKey.h"
 
 #include <bit>
 #include <cstring>
