@@ -2,15 +2,15 @@
 // Access's where its trees have the bulk shape, and a rebuilt index leaves the file sound for the
 // checker, a damaged one included. Samples are copied into temporary folders before any write.
 
-#include "engine/jet4/IndexBuilder.h"
-#include "engine/jet4/NewDatabase.h"
-#include "engine/jet4/PageAllocator.h"
-#include "engine/jet4/RowWriter.h"
-#include "engine/jet4/SchemaWriter.h"
+#include "engine/jet4/write/IndexBuilder.h"
 #include "engine/jet4/format/Catalog.h"
 #include "engine/jet4/format/TableDefinition.h"
 #include "engine/jet4/format/UsageMap.h"
 #include "engine/jet4/index/IndexPageBuilder.h"
+#include "engine/jet4/write/NewDatabase.h"
+#include "engine/jet4/write/PageAllocator.h"
+#include "engine/jet4/write/RowWriter.h"
+#include "engine/jet4/write/SchemaWriter.h"
 #include "support/JetSamples.h"
 #include "support/TempDir.h"
 #include "tools/check/Checker.h"

@@ -2,15 +2,15 @@
 // checker and by Jackcess, take new lowest, middle and highest keys from Jackcess's writer, and
 // are still sound for both afterwards.
 
-#include "engine/jet4/CatalogWriter.h"
-#include "engine/jet4/IndexBuilder.h"
-#include "engine/jet4/NewDatabase.h"
-#include "engine/jet4/RowWriter.h"
-#include "engine/jet4/SchemaWriter.h"
 #include "engine/jet4/format/Catalog.h"
 #include "engine/jet4/index/IndexKey.h"
 #include "engine/jet4/index/IndexPageBuilder.h"
 #include "engine/jet4/index/IndexTreeCheck.h"
+#include "engine/jet4/write/CatalogWriter.h"
+#include "engine/jet4/write/IndexBuilder.h"
+#include "engine/jet4/write/NewDatabase.h"
+#include "engine/jet4/write/RowWriter.h"
+#include "engine/jet4/write/SchemaWriter.h"
 #include "support/Jackcess.h"
 #include "support/TempDir.h"
 #include "tools/check/Checker.h"

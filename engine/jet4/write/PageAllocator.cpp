@@ -1,11 +1,11 @@
-#include "engine/jet4/PageAllocator.h"
+#include "engine/jet4/write/PageAllocator.h"
 
-#include "engine/jet4/PagesInReach.h"
 #include "engine/jet4/file/FormatError.h"
 #include "engine/jet4/format/Bytes.h"
 #include "engine/jet4/format/EncoderBytes.h"
 #include "engine/jet4/format/UsageMap.h"
 #include "engine/jet4/format/UsageMapEncoder.h"
+#include "engine/jet4/write/PagesInReach.h"
 
 #include <algorithm>
 #include <stdexcept>

@@ -1,6 +1,5 @@
-#include "engine/jet4/RowWriter.h"
+#include "engine/jet4/write/RowWriter.h"
 
-#include "engine/jet4/PageAllocator.h"
 #include "engine/jet4/file/FormatError.h"
 #include "engine/jet4/format/DataPageBuilder.h"
 #include "engine/jet4/format/EncoderBytes.h"
@@ -9,6 +8,7 @@
 #include "engine/jet4/format/RowEncoder.h"
 #include "engine/jet4/format/RowFields.h"
 #include "engine/jet4/format/UsageMap.h"
+#include "engine/jet4/write/PageAllocator.h"
 
 #include <algorithm>
 #include <cstring>

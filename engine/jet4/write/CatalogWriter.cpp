@@ -1,12 +1,12 @@
-#include "engine/jet4/CatalogWriter.h"
+#include "engine/jet4/write/CatalogWriter.h"
 
-#include "engine/jet4/IndexBuilder.h"
-#include "engine/jet4/RowWriter.h"
 #include "engine/jet4/file/FormatError.h"
 #include "engine/jet4/format/Catalog.h"
 #include "engine/jet4/format/TableDefinition.h"
 #include "engine/jet4/format/TableScan.h"
 #include "engine/jet4/format/Text.h"
+#include "engine/jet4/write/IndexBuilder.h"
+#include "engine/jet4/write/RowWriter.h"
 
 #include <set>
 

@@ -1,6 +1,5 @@
-#include "engine/jet4/IndexBuilder.h"
+#include "engine/jet4/write/IndexBuilder.h"
 
-#include "engine/jet4/PageAllocator.h"
 #include "engine/jet4/format/DataPage.h"
 #include "engine/jet4/format/EncoderBytes.h"
 #include "engine/jet4/format/Row.h"
@@ -11,6 +10,7 @@
 #include "engine/jet4/index/IndexKey.h"
 #include "engine/jet4/index/IndexPageBuilder.h"
 #include "engine/jet4/index/TextKey.h"
+#include "engine/jet4/write/PageAllocator.h"
 
 #include "engine/jet4/file/SpillFile.h"
 #include "engine/jet4/file/SystemFiles.h"

@@ -1,13 +1,13 @@
-#include "engine/jet4/SchemaWriter.h"
+#include "engine/jet4/write/SchemaWriter.h"
 
-#include "engine/jet4/IndexBuilder.h"
-#include "engine/jet4/PageAllocator.h"
 #include "engine/jet4/format/DataPage.h"
 #include "engine/jet4/format/Row.h"
 #include "engine/jet4/format/TableDefinitionEncoder.h"
 #include "engine/jet4/format/Text.h"
 #include "engine/jet4/format/UsageMap.h"
 #include "engine/jet4/format/UsageMapEncoder.h"
+#include "engine/jet4/write/IndexBuilder.h"
+#include "engine/jet4/write/PageAllocator.h"
 
 #include <algorithm>
 #include <stdexcept>

@@ -1,7 +1,5 @@
-#include "engine/jet4/NewDatabase.h"
+#include "engine/jet4/write/NewDatabase.h"
 
-#include "engine/jet4/IndexBuilder.h"
-#include "engine/jet4/PageAllocator.h"
 #include "engine/jet4/file/SystemFiles.h"
 #include "engine/jet4/format/Catalog.h"
 #include "engine/jet4/format/DataPageBuilder.h"
@@ -11,6 +9,8 @@
 #include "engine/jet4/format/RowEncoder.h"
 #include "engine/jet4/format/UsageMapEncoder.h"
 #include "engine/jet4/index/IndexPageBuilder.h"
+#include "engine/jet4/write/IndexBuilder.h"
+#include "engine/jet4/write/PageAllocator.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,4 +1,4 @@
-#include "engine/jet4/PagesInReach.h"
+#include "engine/jet4/write/PagesInReach.h"
 
 #include "engine/jet4/format/Catalog.h"
 #include "engine/jet4/format/DataPage.h"
