@@ -1,7 +1,7 @@
 #include "engine/FileProbe.h"
 
 #include "engine/EngineErrors.h"
-#include "engine/jet4/SystemFiles.h"
+#include "engine/jet4/file/SystemFiles.h"
 
 #include <cerrno>
 #include <cstring>

@@ -5,9 +5,9 @@
 #include "engine/EngineErrors.h"
 #include "engine/FileProbe.h"
 #include "engine/Store.h"
-#include "engine/jet4/Header.h"
-#include "engine/jet4/NewDatabase.h"
+#include "engine/jet4/format/Header.h"
 #include "engine/jet4/store/Jet4Store.h"
+#include "engine/jet4/write/NewDatabase.h"
 #if PATCH16_WITH_SQLITE
 #include "engine/sqlite/SqliteStore.h"
 #endif

@@ -3,7 +3,7 @@
 //   patch16-sample PATH [--format jet4|sqlite] [--goods N] [--supplies N] [--stamp TEXT]
 
 #include "automation/Error.h"
-#include "engine/jet4/SystemFiles.h"
+#include "engine/jet4/file/SystemFiles.h"
 #include "tools/SampleDatabase.h"
 
 #include <charconv>

@@ -1,6 +1,6 @@
 // The checker's dump forms, and its check of the engine's SQLite databases.
 
-#include "engine/jet4/Value.h"
+#include "engine/jet4/format/Value.h"
 #include "support/SqliteDump.h"
 #include "support/TempDir.h"
 #include "tools/SampleDatabase.h"

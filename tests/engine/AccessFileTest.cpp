@@ -3,11 +3,11 @@
 // done is refused before a byte of the file is written.
 
 #include "EngineFixture.h"
-#include "engine/jet4/Catalog.h"
-#include "engine/jet4/IndexBuilder.h"
-#include "engine/jet4/IndexPage.h"
-#include "engine/jet4/PageFile.h"
-#include "engine/jet4/UsageMap.h"
+#include "engine/jet4/file/PageFile.h"
+#include "engine/jet4/format/Catalog.h"
+#include "engine/jet4/format/UsageMap.h"
+#include "engine/jet4/index/IndexPage.h"
+#include "engine/jet4/write/IndexBuilder.h"
 #include "support/JetSamples.h"
 #include "support/ReferenceReaders.h"
 #include "tools/check/Checker.h"

@@ -8,11 +8,11 @@
 
 #include "automation/Error.h"
 #include "engine/Store.h"
-#include "engine/jet4/DiskOperations.h"
-#include "engine/jet4/FileLock.h"
-#include "engine/jet4/NewDatabase.h"
-#include "engine/jet4/PageFile.h"
-#include "engine/jet4/SystemFiles.h"
+#include "engine/jet4/file/DiskOperations.h"
+#include "engine/jet4/file/FileLock.h"
+#include "engine/jet4/file/PageFile.h"
+#include "engine/jet4/file/SystemFiles.h"
+#include "engine/jet4/write/NewDatabase.h"
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
 

@@ -3,8 +3,8 @@
 // and what becomes of the database: left byte for byte as it was, unless the run completed.
 
 #include "HostileFixture.h"
-#include "engine/jet4/IndexPage.h"
-#include "engine/jet4/PageFile.h"
+#include "engine/jet4/file/PageFile.h"
+#include "engine/jet4/index/IndexPage.h"
 #include "support/JetDamage.h"
 #include "support/JetSamples.h"
 #include "tools/check/Checker.h"

@@ -1,14 +1,14 @@
 // Damaged copies of sample databases, written to a temporary folder: reading them must end in a
 // FormatError naming the fault, never a crash, a read past a buffer or an endless loop.
 
-#include "engine/jet4/Catalog.h"
-#include "engine/jet4/DataPage.h"
-#include "engine/jet4/FormatError.h"
-#include "engine/jet4/Header.h"
-#include "engine/jet4/IndexPage.h"
-#include "engine/jet4/IndexTreeCheck.h"
-#include "engine/jet4/TableDefinition.h"
-#include "engine/jet4/TableScan.h"
+#include "engine/jet4/file/FormatError.h"
+#include "engine/jet4/format/Catalog.h"
+#include "engine/jet4/format/DataPage.h"
+#include "engine/jet4/format/Header.h"
+#include "engine/jet4/format/TableDefinition.h"
+#include "engine/jet4/format/TableScan.h"
+#include "engine/jet4/index/IndexPage.h"
+#include "engine/jet4/index/IndexTreeCheck.h"
 #include "support/JetDamage.h"
 #include "support/JetSamples.h"
 #include "support/TempDir.h"

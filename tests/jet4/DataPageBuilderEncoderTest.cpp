@@ -1,7 +1,7 @@
 // Data pages rebuilt from their rows (in slot order, with their flags) equal Access's pages:
 // table rows, long-value rows, usage-map rows, deleted and overflow slots.
 
-#include "engine/jet4/DataPageBuilder.h"
+#include "engine/jet4/format/DataPageBuilder.h"
 #include "support/JetSamples.h"
 
 #include <gtest/gtest.h>

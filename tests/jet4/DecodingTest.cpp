@@ -1,10 +1,10 @@
 // Decoding on hand-made bytes, built from the format rules: stored text, UTF-8, the format
 // signature, and a row narrower than its definition, whole or a few columns at a time.
 
-#include "engine/jet4/FormatError.h"
-#include "engine/jet4/Header.h"
-#include "engine/jet4/Row.h"
-#include "engine/jet4/Text.h"
+#include "engine/jet4/file/FormatError.h"
+#include "engine/jet4/format/Header.h"
+#include "engine/jet4/format/Row.h"
+#include "engine/jet4/format/Text.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

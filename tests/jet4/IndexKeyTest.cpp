@@ -1,7 +1,7 @@
 // Index entry keys: flag bytes, the byte layout of each column type in both orders, and the
 // byte order of keys following the order of the values.
 
-#include "engine/jet4/IndexKey.h"
+#include "engine/jet4/index/IndexKey.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Index pages rebuilt from the entries and links the reader returns equal Access's pages, leaf
 // and node, single entries and prefix-compressed runs, on every index page of every sample.
 
-#include "engine/jet4/IndexPageBuilder.h"
+#include "engine/jet4/index/IndexPageBuilder.h"
 #include "support/JetSamples.h"
 
 #include <gtest/gtest.h>

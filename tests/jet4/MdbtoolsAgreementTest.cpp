@@ -7,13 +7,13 @@
 // version of the row: such extra rows are allowed, as many as the table has images that no
 // pointer leads to.
 
-#include "engine/jet4/Catalog.h"
-#include "engine/jet4/DataPage.h"
-#include "engine/jet4/PageFile.h"
-#include "engine/jet4/TableDefinition.h"
-#include "engine/jet4/TableScan.h"
-#include "engine/jet4/Text.h"
-#include "engine/jet4/UsageMap.h"
+#include "engine/jet4/file/PageFile.h"
+#include "engine/jet4/format/Catalog.h"
+#include "engine/jet4/format/DataPage.h"
+#include "engine/jet4/format/TableDefinition.h"
+#include "engine/jet4/format/TableScan.h"
+#include "engine/jet4/format/Text.h"
+#include "engine/jet4/format/UsageMap.h"
 #include "jet4/Mdbtools.h"
 #include "support/JetSamples.h"
 

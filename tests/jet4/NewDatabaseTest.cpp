@@ -1,12 +1,12 @@
 // New, empty Access 2000 databases: the engine and every reader open them and find them sound,
 // their catalog is the one Access gives a database it creates, and an existing path is refused.
 
-#include "engine/jet4/NewDatabase.h"
+#include "engine/jet4/write/NewDatabase.h"
 #include "engine/Store.h"
-#include "engine/jet4/Catalog.h"
-#include "engine/jet4/Header.h"
-#include "engine/jet4/Properties.h"
-#include "engine/jet4/TableScan.h"
+#include "engine/jet4/format/Catalog.h"
+#include "engine/jet4/format/Header.h"
+#include "engine/jet4/format/Properties.h"
+#include "engine/jet4/format/TableScan.h"
 #include "support/Jackcess.h"
 #include "support/JetSamples.h"
 #include "support/ReferenceReaders.h"

@@ -5,11 +5,11 @@
 // nothing beside them that the next writer does not remove. The files are made here, page by
 // page, in temporary folders.
 
-#include "engine/jet4/AtomicFile.h"
-#include "engine/jet4/DiskOperations.h"
-#include "engine/jet4/FileLock.h"
-#include "engine/jet4/FormatError.h"
-#include "engine/jet4/PageFile.h"
+#include "engine/jet4/file/AtomicFile.h"
+#include "engine/jet4/file/DiskOperations.h"
+#include "engine/jet4/file/FileLock.h"
+#include "engine/jet4/file/FormatError.h"
+#include "engine/jet4/file/PageFile.h"
 #include "support/TempDir.h"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
 // Property blobs re-encoded from what the reader makes of them equal the LvProp cells Access
 // wrote, for every catalog row of every sample that has one.
 
-#include "engine/jet4/PropertiesEncoder.h"
-#include "engine/jet4/Catalog.h"
+#include "engine/jet4/format/PropertiesEncoder.h"
+#include "engine/jet4/format/Catalog.h"
 #include "support/JetSamples.h"
 
 #include <gtest/gtest.h>

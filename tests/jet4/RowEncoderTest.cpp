@@ -1,12 +1,12 @@
 // Rows re-encoded from what the reader makes of them: byte for byte Access's rows wherever the
 // stored row has the table's full width, and the same values again for every other row.
 
-#include "engine/jet4/RowEncoder.h"
-#include "engine/jet4/Catalog.h"
-#include "engine/jet4/DataPage.h"
-#include "engine/jet4/LongValue.h"
-#include "engine/jet4/Row.h"
-#include "engine/jet4/UsageMap.h"
+#include "engine/jet4/format/RowEncoder.h"
+#include "engine/jet4/format/Catalog.h"
+#include "engine/jet4/format/DataPage.h"
+#include "engine/jet4/format/LongValue.h"
+#include "engine/jet4/format/Row.h"
+#include "engine/jet4/format/UsageMap.h"
 #include "support/JetSamples.h"
 
 #include <algorithm>

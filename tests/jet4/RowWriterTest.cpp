@@ -2,14 +2,14 @@
 // scan reads back, what the stored row count says, what the checker finds, and what both
 // independent readers (npm mdb-reader, mdbtools) see once the level is committed.
 
-#include "engine/jet4/RowWriter.h"
-#include "engine/jet4/Catalog.h"
-#include "engine/jet4/DataPage.h"
-#include "engine/jet4/PageAllocator.h"
-#include "engine/jet4/PageFile.h"
-#include "engine/jet4/RowEncoder.h"
-#include "engine/jet4/TableScan.h"
-#include "engine/jet4/UsageMap.h"
+#include "engine/jet4/write/RowWriter.h"
+#include "engine/jet4/file/PageFile.h"
+#include "engine/jet4/format/Catalog.h"
+#include "engine/jet4/format/DataPage.h"
+#include "engine/jet4/format/RowEncoder.h"
+#include "engine/jet4/format/TableScan.h"
+#include "engine/jet4/format/UsageMap.h"
+#include "engine/jet4/write/PageAllocator.h"
 #include "support/ChildProcess.h"
 #include "support/JetSamples.h"
 #include "support/ReferenceReaders.h"

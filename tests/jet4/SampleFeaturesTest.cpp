@@ -3,15 +3,15 @@
 // pages, column properties, index pages, the header. Expected values come from the format notes
 // or from mdbtools at test time, never from this reader.
 
-#include "engine/jet4/Catalog.h"
-#include "engine/jet4/DataPage.h"
-#include "engine/jet4/Header.h"
-#include "engine/jet4/IndexPage.h"
-#include "engine/jet4/Properties.h"
-#include "engine/jet4/TableDefinition.h"
-#include "engine/jet4/TableScan.h"
-#include "engine/jet4/Text.h"
-#include "engine/jet4/UsageMap.h"
+#include "engine/jet4/format/Catalog.h"
+#include "engine/jet4/format/DataPage.h"
+#include "engine/jet4/format/Header.h"
+#include "engine/jet4/format/Properties.h"
+#include "engine/jet4/format/TableDefinition.h"
+#include "engine/jet4/format/TableScan.h"
+#include "engine/jet4/format/Text.h"
+#include "engine/jet4/format/UsageMap.h"
+#include "engine/jet4/index/IndexPage.h"
 #include "jet4/Mdbtools.h"
 #include "support/JetSamples.h"
 

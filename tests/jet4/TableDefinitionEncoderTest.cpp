@@ -1,8 +1,8 @@
 // Table definitions re-encoded from what the reader makes of them equal Access's own pages, for
 // every table of every sample (user and system tables, one- and two-page definitions).
 
-#include "engine/jet4/TableDefinitionEncoder.h"
-#include "engine/jet4/Catalog.h"
+#include "engine/jet4/format/TableDefinitionEncoder.h"
+#include "engine/jet4/format/Catalog.h"
 #include "support/JetSamples.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // Text keys in the General sort order: every character the encoder knows agrees with the published
 // General code tables, and whole keys are laid out as Access lays them out.
 
-#include "engine/jet4/TextKey.h"
+#include "engine/jet4/index/TextKey.h"
 #include "support/JetSamples.h"
 
 #include <gtest/gtest.h>

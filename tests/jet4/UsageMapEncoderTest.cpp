@@ -1,10 +1,10 @@
 // Usage maps re-encoded from what the reader makes of them: every map row of every sample (the
 // global map, tables' owned and free-space maps, index maps, long-value maps) byte for byte.
 
-#include "engine/jet4/UsageMapEncoder.h"
-#include "engine/jet4/Catalog.h"
-#include "engine/jet4/DataPage.h"
-#include "engine/jet4/TableDefinition.h"
+#include "engine/jet4/format/UsageMapEncoder.h"
+#include "engine/jet4/format/Catalog.h"
+#include "engine/jet4/format/DataPage.h"
+#include "engine/jet4/format/TableDefinition.h"
 #include "support/JetSamples.h"
 
 #include <gtest/gtest.h>

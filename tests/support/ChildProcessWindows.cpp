@@ -4,7 +4,7 @@
 
 #include "support/ChildProcess.h"
 
-#include "engine/jet4/SystemFiles.h"
+#include "engine/jet4/file/SystemFiles.h"
 
 #include <cwchar>
 #include <cwctype>

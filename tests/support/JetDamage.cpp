@@ -1,10 +1,10 @@
 #include "support/JetDamage.h"
 
-#include "engine/jet4/Catalog.h"
-#include "engine/jet4/DataPage.h"
-#include "engine/jet4/IndexPage.h"
-#include "engine/jet4/TableDefinition.h"
-#include "engine/jet4/UsageMap.h"
+#include "engine/jet4/format/Catalog.h"
+#include "engine/jet4/format/DataPage.h"
+#include "engine/jet4/format/TableDefinition.h"
+#include "engine/jet4/format/UsageMap.h"
+#include "engine/jet4/index/IndexPage.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // tests make them: each names what it breaks, the sample it starts from, how it changes the
 // bytes, and what must notice.
 
-#include "engine/jet4/PageFile.h"
+#include "engine/jet4/file/PageFile.h"
 
 #include <cstdint>
 #include <functional>

@@ -6,7 +6,7 @@
 
 #include "tools/check/Checker.h"
 
-#include "engine/jet4/SystemFiles.h"
+#include "engine/jet4/file/SystemFiles.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,8 +1,8 @@
 #include "tools/check/Checker.h"
 
 #include "engine/FileProbe.h"
-#include "engine/jet4/Header.h"
-#include "engine/jet4/SystemFiles.h"
+#include "engine/jet4/file/SystemFiles.h"
+#include "engine/jet4/format/Header.h"
 #include "tools/check/Jet4Check.h"
 #if PATCH16_WITH_SQLITE
 #include "tools/check/SqliteCheck.h"

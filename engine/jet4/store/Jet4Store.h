@@ -21,10 +21,10 @@
 // as 3051.
 
 #include "engine/Store.h"
-#include "engine/jet4/Catalog.h"
-#include "engine/jet4/Header.h"
-#include "engine/jet4/PageFile.h"
-#include "engine/jet4/TableDefinition.h"
+#include "engine/jet4/file/PageFile.h"
+#include "engine/jet4/format/Catalog.h"
+#include "engine/jet4/format/Header.h"
+#include "engine/jet4/format/TableDefinition.h"
 #include "engine/sql/Select.h"
 
 #include <functional>
