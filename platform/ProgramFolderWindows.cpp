@@ -1,7 +1,7 @@
 #if defined(_WIN32)
 #include "platform/ProgramFolder.h"
 
-#include "engine/jet4/SystemFiles.h"
+#include "engine/jet4/file/SystemFiles.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
 #include "platform/win32/GdiCanvas.h"
 
-#include "engine/jet4/SystemFiles.h"
+#include "engine/jet4/file/SystemFiles.h"
 
 #include <map>
 #include <memory>

@@ -1,6 +1,6 @@
 #include "platform/win32/Win32Dialogs.h"
 
-#include "engine/jet4/SystemFiles.h"
+#include "engine/jet4/file/SystemFiles.h"
 
 #include <windows.h>
 

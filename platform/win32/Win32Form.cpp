@@ -1,6 +1,6 @@
 #include "platform/win32/Win32Form.h"
 
-#include "engine/jet4/SystemFiles.h"
+#include "engine/jet4/file/SystemFiles.h"
 #include "platform/Handlers.h"
 #include "platform/win32/GdiCanvas.h"
 

@@ -5,7 +5,7 @@
 
 #include "engine/Registration.h"
 #include "engine/Store.h"
-#include "engine/jet4/SystemFiles.h"
+#include "engine/jet4/file/SystemFiles.h"
 #include "engine/sql/JetSql.h"
 #include "support/TempDir.h"
 #include "tools/SampleDatabase.h"

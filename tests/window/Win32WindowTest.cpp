@@ -4,7 +4,7 @@
 
 #include "engine/Registration.h"
 #include "engine/Store.h"
-#include "engine/jet4/SystemFiles.h"
+#include "engine/jet4/file/SystemFiles.h"
 #include "engine/sql/JetSql.h"
 #include "forms/M_Patch16.h"
 #include "platform/win32/Win32Form.h"
@@ -260,8 +260,7 @@ TEST_F(Win32Window, RefusalsAreToldAndLeaveTheFileAsItWas) {
     CloseHandle(child.hThread);
     const std::vector<std::string> errors = texts(RecordingDialogs::Kind::Error);
     ASSERT_EQ(errors.size(), 1u);
-    EXPECT_NE(errors[0].find("заблокирована другим пользователем или процессом"),
-              std::string::npos)
+    EXPECT_NE(errors[0].find("заблокирована другим пользователем или процессом"), std::string::npos)
         << errors[0];
     EXPECT_NE(errors[0].find("База данных не изменена."), std::string::npos) << errors[0];
     EXPECT_EQ(fileBytes(held), heldBefore);
