@@ -217,7 +217,9 @@ controls::TControl& Win32Form::addControl(const controls::ControlDesign& design)
         break;
     case controls::ControlKind::Button:
         windowClass = L"BUTTON";
-        style |= WS_TABSTOP | (design.Default ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+        // BS_NOTIFY: the button tells when it gains and loses the focus, so the thick frame of
+        // the button Enter presses can follow the focus.
+        style |= WS_TABSTOP | BS_NOTIFY | (design.Default ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
         if (design.Default)
             defaultId_ = id;
         break;
@@ -272,6 +274,17 @@ int Win32Form::backgroundIndex() const {
                                                   : COLOR_BTNFACE;
 }
 
+void Win32Form::markDefaultButton() {
+    // The button Enter presses now (DM_GETDEFID) gets the thick frame, the others lose it.
+    const int pressed = LOWORD(SendMessageW(window_, DM_GETDEFID, 0, 0));
+    for (const auto& control : controls_)
+        if (control->design().Kind == controls::ControlKind::Button) {
+            const bool marked = GetDlgCtrlID(control->window()) == pressed;
+            SendMessageW(control->window(), BM_SETSTYLE,
+                         BS_NOTIFY | (marked ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON), TRUE);
+        }
+}
+
 Win32Form::Control* Win32Form::controlOf(HWND window) const {
     for (const auto& control : controls_)
         if (control->window() == window)
@@ -299,6 +312,8 @@ LRESULT Win32Form::handle(HWND window, UINT message, WPARAM w, LPARAM l) {
                 runHandler(control->OnClick);
             else if (code == EN_CHANGE)
                 runHandler(control->OnChange);
+            else if (code == BN_SETFOCUS || code == BN_KILLFOCUS)
+                markDefaultButton();
             return 0;
         }
         break;

@@ -44,6 +44,8 @@ private:
     // for an RGB colour, which this window does not paint.
     int backgroundIndex() const;
     Control* controlOf(HWND window) const;
+    // Gives the thick frame to the button that Enter presses now.
+    void markDefaultButton();
 
     HWND window_ = nullptr;
     controls::FormDesign design_;

@@ -161,6 +161,16 @@ TEST_F(Win32Window, TabAndEnterWorkAsInADialogBox) {
     }
     EXPECT_TRUE(GetWindowLongW(button1, GWL_STYLE) & BS_DEFPUSHBUTTON);
 
+    // The thick frame of the button Enter presses follows the focus.
+    form->Button2->SetFocus();
+    pump(window->handle());
+    EXPECT_TRUE(GetWindowLongW(button2, GWL_STYLE) & BS_DEFPUSHBUTTON);
+    EXPECT_FALSE(GetWindowLongW(button1, GWL_STYLE) & BS_DEFPUSHBUTTON);
+    form->Edit1->SetFocus();
+    pump(window->handle());
+    EXPECT_TRUE(GetWindowLongW(button1, GWL_STYLE) & BS_DEFPUSHBUTTON);
+    EXPECT_FALSE(GetWindowLongW(button2, GWL_STYLE) & BS_DEFPUSHBUTTON);
+
     // Enter on the browse button opens the dialog on the program folder.
     form->Button2->SetFocus();
     press(VK_RETURN);
