@@ -4,10 +4,8 @@
 // operator's next run through the window finishes the work and leaves nothing beside it.
 
 #include "engine/Registration.h"
-#include "engine/Store.h"
 #include "engine/jet4/file/DiskOperations.h"
 #include "engine/jet4/file/SystemFiles.h"
-#include "engine/sql/JetSql.h"
 #include "forms/M_Patch16.h"
 #include "platform/win32/Win32Form.h"
 #include "support/ChildProcess.h"
@@ -15,6 +13,7 @@
 #include "support/TempDir.h"
 #include "tools/SampleDatabase.h"
 #include "tools/check/Checker.h"
+#include "window/RevisionStamp.h"
 
 #include <gtest/gtest.h>
 
@@ -28,16 +27,11 @@
 
 namespace {
 
+using windowtest::stampOf;
+
 constexpr const char* ChildFolder = "PATCH16_CRASH_FOLDER";
 constexpr const char* ChildKillAt = "PATCH16_CRASH_AT";
 constexpr UINT KilledCode = 57;
-
-std::string stampOf(const std::string& path) {
-    const auto store = engine::Store::open(path, true);
-    const engine::ResultSet rows =
-        engine::jet::query(*store, "SELECT AValue FROM param WHERE ID = 'patch'");
-    return rows.rows.size() == 1 ? rows.rows[0][0].toText() : "<no single stamp row>";
-}
 
 // The run as the operator starts it: the window over `program` (its DB folder holds the shop),
 // the run button pressed. Message boxes are recorded, not shown.

@@ -4,12 +4,11 @@
 // PATCH16_RESULT set, the upgraded file is copied there for the judges outside Wine.
 
 #include "engine/Registration.h"
-#include "engine/Store.h"
 #include "engine/jet4/file/SystemFiles.h"
-#include "engine/sql/JetSql.h"
 #include "support/TempDir.h"
 #include "tools/SampleDatabase.h"
 #include "tools/check/Checker.h"
+#include "window/RevisionStamp.h"
 
 #include <gtest/gtest.h>
 
@@ -22,6 +21,8 @@ using engine::jet4::sys::narrow;
 using engine::jet4::sys::wide;
 
 namespace {
+
+using windowtest::stampOf;
 
 std::wstring environment(const wchar_t* name) {
     std::wstring value(32768, L'\0');
@@ -69,13 +70,6 @@ std::vector<HWND> childrenOf(HWND parent, const wchar_t* windowClass) {
          child = FindWindowExW(parent, child, windowClass, nullptr))
         found.push_back(child);
     return found;
-}
-
-std::string stampOf(const std::string& path) {
-    const auto store = engine::Store::open(path, true);
-    const engine::ResultSet rows =
-        engine::jet::query(*store, "SELECT AValue FROM param WHERE ID = 'patch'");
-    return rows.rows.size() == 1 ? rows.rows[0][0].toText() : "<no single stamp row>";
 }
 
 TEST(Win32Program, UpgradesTheShopInTheDbFolderBesideItThroughItsWindow) {

@@ -3,15 +3,14 @@
 // shows in message boxes, the file left as it was.
 
 #include "engine/Registration.h"
-#include "engine/Store.h"
 #include "engine/jet4/file/SystemFiles.h"
-#include "engine/sql/JetSql.h"
 #include "forms/M_Patch16.h"
 #include "platform/win32/Win32Form.h"
 #include "support/RecordingDialogs.h"
 #include "support/TempDir.h"
 #include "tools/SampleDatabase.h"
 #include "tools/check/Checker.h"
+#include "window/RevisionStamp.h"
 
 #include <gtest/gtest.h>
 
@@ -30,6 +29,8 @@ using testsupport::RecordingDialogs;
 
 namespace {
 
+using windowtest::stampOf;
+
 // Delivers every message waiting for this thread, the dialog keys (Tab, Enter) through the
 // window as the program's own loop does.
 void pump(HWND window) {
@@ -43,13 +44,6 @@ void pump(HWND window) {
 
 std::string fileBytes(const std::string& path) {
     return testsupport::fileBytes(path);
-}
-
-std::string stampOf(const std::string& path) {
-    const auto store = engine::Store::open(path, true);
-    const engine::ResultSet rows =
-        engine::jet::query(*store, "SELECT AValue FROM param WHERE ID = 'patch'");
-    return rows.rows.size() == 1 ? rows.rows[0][0].toText() : "<no single stamp row>";
 }
 
 // A program folder (its name in Cyrillic) with a DB folder, the window over it, its boxes
