@@ -190,12 +190,6 @@ private:
     HANDLE handle_ = INVALID_HANDLE_VALUE;
 };
 
-std::string thisProgram() {
-    std::wstring name(32768, L'\0');
-    name.resize(::GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size())));
-    return sys::narrow(name);
-}
-
 } // namespace
 
 // ---- other users ----
@@ -351,10 +345,11 @@ TEST(WindowsFiles, KillAtAnyDiskOperationLeavesOriginalOrCompletedBytes) {
         const testsupport::TempDir folder;
         const std::string path = folder.file("db.mdb");
         const std::string original = makePages(path);
-        const testsupport::ProcessResult child = testsupport::runProgram(
-            {thisProgram(), "--gtest_filter=WindowsFilesChild.RunTransactionUntilKilled"},
-            {std::string(ChildDatabase) + "=" + path,
-             std::string(ChildKillAt) + "=" + std::to_string(killAt)});
+        const testsupport::ProcessResult child =
+            testsupport::runProgram({testsupport::thisProgram(),
+                                     "--gtest_filter=WindowsFilesChild.RunTransactionUntilKilled"},
+                                    {std::string(ChildDatabase) + "=" + path,
+                                     std::string(ChildKillAt) + "=" + std::to_string(killAt)});
         EXPECT_EQ(child.status, KilledCode) << child.out;
         // Ended before the replace (at it included), the database has not been written to.
         const std::string bytes = bytesOf(path);

@@ -21,6 +21,9 @@ struct ProcessResult {
 ProcessResult runProgram(const std::vector<std::string>& args,
                          const std::vector<std::string>& environment = {});
 
+// The full name of the running test program, to start it again as a child.
+std::string thisProgram();
+
 // Whether an executable of this name is on PATH.
 bool onPath(const std::string& program);
 

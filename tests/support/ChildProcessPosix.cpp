@@ -100,6 +100,10 @@ ProcessResult runProgram(const std::vector<std::string>& args,
     return result;
 }
 
+std::string thisProgram() {
+    return std::filesystem::read_symlink("/proc/self/exe").string();
+}
+
 bool onPath(const std::string& program) {
     const char* path = std::getenv("PATH");
     std::string_view rest = path ? path : "";

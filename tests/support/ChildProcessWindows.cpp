@@ -145,6 +145,12 @@ ProcessResult runProgram(const std::vector<std::string>& args,
     return result;
 }
 
+std::string thisProgram() {
+    std::wstring name(32768, L'\0');
+    name.resize(::GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size())));
+    return engine::jet4::sys::narrow(name);
+}
+
 bool onPath(const std::string& program) {
     wchar_t found[MAX_PATH];
     return ::SearchPathW(nullptr, wide(program).c_str(), L".exe", MAX_PATH, found, nullptr) > 0;

@@ -55,12 +55,6 @@ std::vector<std::string> besideDatabase(const std::string& folder) {
     return names;
 }
 
-std::string thisProgram() {
-    std::wstring name(32768, L'\0');
-    name.resize(GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size())));
-    return engine::jet4::sys::narrow(name);
-}
-
 // A program folder with a small shop at "patch15" in its DB folder; its bytes.
 std::string makeShop(const std::string& program) {
     std::filesystem::create_directories(program + "DB");
@@ -123,7 +117,7 @@ TEST(Win32Crash, KillAtAnyDiskOperationOfTheRunLeavesTheOriginalOrTheCompletedSh
         const std::string shop = program + "DB\\shop.mdb";
         const std::string original = makeShop(program);
         const testsupport::ProcessResult child = testsupport::runProgram(
-            {thisProgram(), "--gtest_filter=Win32CrashChild.RunKilledAtDiskOperation"},
+            {testsupport::thisProgram(), "--gtest_filter=Win32CrashChild.RunKilledAtDiskOperation"},
             {std::string(ChildFolder) + "=" + program,
              std::string(ChildKillAt) + "=" + std::to_string(point)});
         EXPECT_EQ(child.status, static_cast<int>(KilledCode)) << child.out;

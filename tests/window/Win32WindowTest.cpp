@@ -6,6 +6,7 @@
 #include "engine/jet4/file/SystemFiles.h"
 #include "forms/M_Patch16.h"
 #include "platform/win32/Win32Form.h"
+#include "support/ChildProcess.h"
 #include "support/RecordingDialogs.h"
 #include "support/TempDir.h"
 #include "tools/SampleDatabase.h"
@@ -40,10 +41,6 @@ void pump(HWND window) {
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }
-}
-
-std::string fileBytes(const std::string& path) {
-    return testsupport::fileBytes(path);
 }
 
 // A program folder (its name in Cyrillic) with a DB folder, the window over it, its boxes
@@ -226,27 +223,25 @@ TEST_F(Win32Window, ARunThroughTheButtonUpgradesAJet4Shop) {
 TEST_F(Win32Window, RefusalsAreToldAndLeaveTheFileAsItWas) {
     const std::string path = makeShop("patch16", "done.mdb");
     open();
-    const std::string before = fileBytes(path);
+    const std::string before = testsupport::fileBytes(path);
     click(form->Button1);
     EXPECT_EQ(texts(RecordingDialogs::Kind::Message),
               std::vector<std::string>{"Нет необходимости в выполнении данного патча"});
-    EXPECT_EQ(fileBytes(path), before);
+    EXPECT_EQ(testsupport::fileBytes(path), before);
     form.reset();
     window.reset();
     dialogs->clear();
 
     const std::string held = makeShop("patch15", "held.mdb");
     std::filesystem::remove(std::filesystem::path(wide(path)));
-    const std::string heldBefore = fileBytes(held);
+    const std::string heldBefore = testsupport::fileBytes(held);
     const std::string marker = dir.file("held");
     // Another process opens the database for writing and keeps it open until it is ended.
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION child{};
-    wchar_t self[MAX_PATH]{};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring command =
-        L"\"" + std::wstring(self) + L"\" --gtest_filter=Win32WindowChild.HoldsADatabase";
+    std::wstring command = L"\"" + wide(testsupport::thisProgram()) +
+                           L"\" --gtest_filter=Win32WindowChild.HoldsADatabase";
     SetEnvironmentVariableW(L"PATCH16_HOLD", wide(held + "|" + marker).c_str());
     ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
                                nullptr, &startup, &child));
@@ -267,7 +262,7 @@ TEST_F(Win32Window, RefusalsAreToldAndLeaveTheFileAsItWas) {
     EXPECT_NE(errors[0].find("заблокирована другим пользователем или процессом"), std::string::npos)
         << errors[0];
     EXPECT_NE(errors[0].find("База данных не изменена."), std::string::npos) << errors[0];
-    EXPECT_EQ(fileBytes(held), heldBefore);
+    EXPECT_EQ(testsupport::fileBytes(held), heldBefore);
     EXPECT_EQ(stampOf(held), "patch15");
 }
 
